@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/win32.h"
+
+// The low-level keyboard hook, null when it could not be installed.
+extern HHOOK g_hook;
+
+LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam);
+void InstallKeyboardHook(HINSTANCE instance);
+void RemoveKeyboardHook();
