@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 . tools/install-deps.sh
 install_missing_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
-cmake --preset mingw
+cmake --preset mingw -DBUILD_TESTING=ON
 cmake --build --preset mingw
 
 . tools/wine-session.sh

@@ -154,20 +154,63 @@ TEST(ToggleStartup, StoresAPathWithSpacesAndNonAsciiExactly)
     RemoveDirectoryW(directory.c_str());
 }
 
-TEST(ToggleStartup, StoresNothingWhenThePathDoesNotFit)
+// Wine cannot start a program from a path past MAX_PATH, so the module path
+// call is answered here instead, as Windows answers it.
+struct ModulePathRow {
+    int line;
+    size_t length; // of the full path
+    bool stored;
+};
+
+const ModulePathRow MODULE_PATH_ROWS[] = {
+    {__LINE__, 40, true},
+    {__LINE__, MAX_PATH - 1, true}, // the longest path that fits with its null
+    {__LINE__, MAX_PATH, false},    // Windows returns the buffer size and cuts it
+    {__LINE__, MAX_PATH + 100, false},
+    {__LINE__, 0, false},           // the call failed
+};
+
+std::wstring g_fakePath;
+
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size)
 {
-    ScratchCurrentUser user;
-    user.CreateRunKey();
-    std::wstring directory = TempDirectory() + L"\\Tolvane tests\\long";
-    while (directory.size() < MAX_PATH) {
-        directory += L"\\a rather long directory name";
+    if (g_fakePath.empty()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
     }
-    const int code = RunProbeFrom(directory, user.path());
-    if (code == -1) {
-        GTEST_SKIP() << "this system cannot start a program from a path past MAX_PATH";
+    if (g_fakePath.size() < size) {
+        wcscpy(buffer, g_fakePath.c_str());
+        SetLastError(ERROR_SUCCESS);
+        return static_cast<DWORD>(g_fakePath.size());
     }
-    EXPECT_EQ(0, code);
-    EXPECT_FALSE(user.RunValueExists()) << "a truncated path was stored";
+    wmemcpy(buffer, g_fakePath.c_str(), size - 1);
+    buffer[size - 1] = L'\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+}
+
+TEST(ToggleStartup, StoresOnlyAPathThatFitsWhole)
+{
+    for (const ModulePathRow& row : MODULE_PATH_ROWS) {
+        ScratchCurrentUser user;
+        user.CreateRunKey();
+        g_fakePath.clear();
+        if (row.length != 0) {
+            g_fakePath = L"C:\\Program Files\\";
+            g_fakePath.append(row.length - g_fakePath.size() - 4, L'x');
+            g_fakePath += L".exe";
+        }
+        {
+            ImportPatch patch("kernel32.dll", "GetModuleFileNameW",
+                              reinterpret_cast<void (*)()>(&FakeGetModuleFileNameW));
+            ToggleStartup();
+        }
+        ASSERT_EQ(row.stored, user.RunValueExists()) << "row at line " << row.line;
+        if (row.stored) {
+            DWORD type = 0;
+            EXPECT_EQ(L"\"" + g_fakePath + L"\"", user.ReadRunString(&type));
+        }
+    }
 }
 
 } // namespace

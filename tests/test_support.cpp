@@ -163,19 +163,6 @@ std::wstring ScratchCurrentUser::ReadRunString(DWORD* type)
 
 namespace {
 
-int g_defWindowProcCalls = 0;
-FARPROC* g_defWindowProcSlot = nullptr;
-FARPROC g_realDefWindowProc = nullptr;
-
-LRESULT WINAPI CountingDefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    ++g_defWindowProcCalls;
-    // Through void(*)(): the one function pointer type casts may pass silently.
-    return reinterpret_cast<decltype(&DefWindowProcW)>(
-        reinterpret_cast<void (*)()>(g_realDefWindowProc))(window, message,
-                                                                            wParam, lParam);
-}
-
 // The import address table slot through which this module calls the function.
 FARPROC* FindImportSlot(const char* dll, const char* function)
 {
@@ -215,24 +202,42 @@ void WriteSlot(FARPROC* slot, FARPROC value)
 
 } // namespace
 
-DefWindowProcCounter::DefWindowProcCounter()
+ImportPatch::ImportPatch(const char* dll, const char* function, void (*replacement)())
+    : slot_(FindImportSlot(dll, function))
 {
-    g_defWindowProcCalls = 0;
-    g_defWindowProcSlot = FindImportSlot("user32.dll", "DefWindowProcW");
-    if (g_defWindowProcSlot == nullptr) {
-        ADD_FAILURE() << "DefWindowProcW is not imported by name";
+    if (slot_ == nullptr) {
+        ADD_FAILURE() << function << " is not imported by name from " << dll;
         return;
     }
-    g_realDefWindowProc = *g_defWindowProcSlot;
-    WriteSlot(g_defWindowProcSlot,
-              reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&CountingDefWindowProc)));
+    original_ = *slot_;
+    WriteSlot(slot_, reinterpret_cast<FARPROC>(replacement));
 }
 
-DefWindowProcCounter::~DefWindowProcCounter()
+ImportPatch::~ImportPatch()
 {
-    if (g_defWindowProcSlot != nullptr) {
-        WriteSlot(g_defWindowProcSlot, g_realDefWindowProc);
+    if (slot_ != nullptr) {
+        WriteSlot(slot_, original_);
     }
+}
+
+namespace {
+
+int g_defWindowProcCalls = 0;
+DefWindowProcCounter* g_counter = nullptr;
+
+} // namespace
+
+LRESULT WINAPI DefWindowProcCounter::Count(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ++g_defWindowProcCalls;
+    return g_counter->patch_.original<decltype(&DefWindowProcW)>()(window, message, wParam, lParam);
+}
+
+DefWindowProcCounter::DefWindowProcCounter()
+    : patch_("user32.dll", "DefWindowProcW", reinterpret_cast<void (*)()>(&Count))
+{
+    g_defWindowProcCalls = 0;
+    g_counter = this;
 }
 
 int DefWindowProcCounter::calls() const

@@ -43,15 +43,37 @@ private:
     HKEY root_ = nullptr;
 };
 
-// Counts this module's calls of DefWindowProcW while it lives, by patching
-// the import it goes through.
+// Sends this module's calls of one imported function elsewhere while it
+// lives, by patching the import address table they go through. Used where
+// Wine cannot produce a situation, or to watch a call.
+class ImportPatch {
+public:
+    ImportPatch(const char* dll, const char* function, void (*replacement)());
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    template <typename Function>
+    Function original() const
+    {
+        // Through void(*)(): the one function pointer type casts may pass silently.
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(original_));
+    }
+
+private:
+    FARPROC* slot_ = nullptr;
+    FARPROC original_ = nullptr;
+};
+
+// Counts this module's calls of DefWindowProcW while it lives.
 class DefWindowProcCounter {
 public:
     DefWindowProcCounter();
-    ~DefWindowProcCounter();
-    DefWindowProcCounter(const DefWindowProcCounter&) = delete;
-    DefWindowProcCounter& operator=(const DefWindowProcCounter&) = delete;
     int calls() const;
+
+private:
+    static LRESULT WINAPI Count(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    ImportPatch patch_;
 };
 
 // Presses and releases one key through the system's input queue.
