@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
-"""Generate res/tolvane.ico, the Tolvane application icon.
+"""Generate res/icons/, the Tolvane application icon as resource data.
 
-The icon holds four 32-bit images (16, 32, 48 and 64 px), each stored as a
-classic BMP-in-ICO entry: a BITMAPINFOHEADER with doubled height, bottom-up
-BGRA rows, then an empty 1-bpp AND mask. Every pixel is opaque.
+The icon has four 32-bit images (16, 32, 48 and 64 px), each stored as an
+icon resource is: a BITMAPINFOHEADER with doubled height, bottom-up BGRA
+rows, then an empty 1-bpp AND mask. Every pixel is opaque. group.bin lists
+them for an icon group; both of the executable's groups use it, so the
+images are stored once.
 
 Artwork: the top half is green with "Num" in black; the bottom half is black
 with a light grey "C" in the left quarter and "S" in the right quarter. The
 letters are hand-drawn pixel glyphs, one set per size, so nothing depends on
 a font rasteriser and the output is byte-for-byte reproducible.
 
-The generated .ico is committed; rerun this after changing the artwork:
+The generated files are committed; rerun this after changing the artwork:
 
     python3 tools/make_icons.py
 """
@@ -363,27 +365,31 @@ def bmp_image(pixels):
     return header + bytes(xor) + mask
 
 
-def build_ico(sizes):
-    images = [bmp_image(render(s)) for s in sizes]
+SIZES = [16, 32, 48, 64]
+
+
+def group_directory(images):
+    """GRPICONDIR: the icon group's list of images, which it names by the
+    resource ID of each image (1 to 4) instead of a file offset."""
     out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
-    offset = 6 + 16 * len(images)
-    for size, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0,
-                           1, 32, len(data), offset)
-        offset += len(data)
-    for data in images:
-        out += data
+    for number, (size, data) in enumerate(images, start=1):
+        out += struct.pack("<BBBBHHIH", size % 256, size % 256, 0, 0,
+                           1, 32, len(data), number)
     return bytes(out)
 
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        root, "res", "tolvane.ico")
-    data = build_ico([16, 32, 48, 64])
-    with open(path, "wb") as f:
-        f.write(data)
-    print("wrote %s (%d bytes)" % (path, len(data)))
+    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+        root, "res", "icons")
+    os.makedirs(folder, exist_ok=True)
+    images = [(size, bmp_image(render(size))) for size in SIZES]
+    files = [("icon-%d.dib" % size, data) for size, data in images]
+    files.append(("group.bin", group_directory(images)))
+    for name, data in files:
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+        print("wrote %s (%d bytes)" % (os.path.join(folder, name), len(data)))
 
 
 if __name__ == "__main__":
