@@ -16,7 +16,7 @@ int RunMessageLoop()
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/)
 {
     RegisterTrayWindowClass(instance);
     InstallKeyboardHook(instance);

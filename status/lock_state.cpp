@@ -24,8 +24,8 @@ LockState SampleLockState()
 void FormatStatusTip(LockState state, wchar_t (&tip)[STATUS_TIP_LENGTH])
 {
     // %ls is a wide string under both Microsoft's and the C standard's rules.
-    std::swprintf(tip, STATUS_TIP_LENGTH, L"%ls%ls%ls",
-                  state.num ? L"N " : L"n ",
-                  state.caps ? L"C " : L"c ",
-                  state.scroll ? L"S" : L"s");
+    _snwprintf_s(tip, STATUS_TIP_LENGTH, _TRUNCATE, L"%ls%ls%ls",
+                 state.num ? L"N " : L"n ",
+                 state.caps ? L"C " : L"c ",
+                 state.scroll ? L"S" : L"s");
 }
