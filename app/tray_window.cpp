@@ -100,7 +100,7 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LOCKKEYRELEASED:
         return OnLockKeyReleased();
     default:
-        if (message == s_taskbarCreatedMessage && message != 0) {
+        if (s_taskbarCreatedMessage != 0 && message == s_taskbarCreatedMessage) {
             return OnTaskbarCreated();
         }
         return DefWindowProcW(window, message, wParam, lParam);
