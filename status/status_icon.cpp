@@ -44,8 +44,9 @@ void DrawCell(HDC dc, const StatusCell& cell, bool lit)
 
 HICON RenderStatusIcon(bool num, bool caps, bool scroll)
 {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    // The DIB fixes the pixel format, so neither the DC nor the DIB needs the
+    // screen's DC: fetching and releasing it cost more than all the drawing.
+    HDC dc = CreateCompatibleDC(nullptr);
 
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -55,7 +56,7 @@ HICON RenderStatusIcon(bool num, bool caps, bool scroll)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
     HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
 
     HBRUSH background = CreateSolidBrush(BACKGROUND_COLOR);
@@ -70,6 +71,12 @@ HICON RenderStatusIcon(bool num, bool caps, bool scroll)
     DrawCell(dc, CAPS_CELL, caps);
     DrawCell(dc, SCROLL_CELL, scroll);
 
+    // Deselected before the icon copies it: a bitmap selected into one DC
+    // cannot be selected into another, so the copy would take the slow way
+    // round, reading the bits back out and writing them again.
+    SelectObject(dc, previousFont);
+    SelectObject(dc, previousBitmap);
+
     // GDI leaves the alpha bytes at zero, so the shell uses the mask made from
     // this same bitmap: every pixel that is not white comes out opaque.
     ICONINFO iconInfo{};
@@ -78,12 +85,9 @@ HICON RenderStatusIcon(bool num, bool caps, bool scroll)
     iconInfo.hbmColor = bitmap;
     HICON icon = CreateIconIndirect(&iconInfo);
 
-    SelectObject(dc, previousFont);
-    SelectObject(dc, previousBitmap);
     DeleteObject(font);
     DeleteObject(background);
     DeleteObject(bitmap);
     DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
     return icon;
 }
