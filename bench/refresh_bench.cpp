@@ -84,16 +84,12 @@ bool SameImage(const IconImage& a, const IconImage& b)
 void ComparePixels()
 {
     int identical = 0;
-    int identicalCopy = 0;
     for (const Combination& c : ALL_COMBINATIONS) {
         HICON reference = RenderFirstDesign(c.num, c.caps, c.scroll, nullptr);
         HICON live = RenderStatusIcon(c.num, c.caps, c.scroll);
-        HICON copy = RenderCurrentDesign(c.num, c.caps, c.scroll, nullptr);
         const IconImage r = ReadIcon(reference);
         const IconImage l = ReadIcon(live);
-        const IconImage k = ReadIcon(copy);
         identical += SameImage(r, l);
-        identicalCopy += SameImage(l, k);
         if (!SameImage(r, l)) {
             int differing = 0;
             for (size_t i = 0; i < r.color.size() && i < l.color.size(); ++i) {
@@ -104,7 +100,6 @@ void ComparePixels()
         }
         DestroyIcon(reference);
         DestroyIcon(live);
-        DestroyIcon(copy);
     }
     HICON sample = RenderStatusIcon(true, false, true);
     const IconImage s = ReadIcon(sample);
@@ -114,8 +109,6 @@ void ComparePixels()
                 identical, s.colorFormat.bmWidth, s.colorFormat.bmHeight,
                 static_cast<unsigned>(s.colorFormat.bmBitsPixel), s.maskFormat.bmWidth,
                 s.maskFormat.bmHeight, static_cast<unsigned>(s.maskFormat.bmBitsPixel));
-    std::printf("pixels: the bench's timed copy vs RenderStatusIcon: %d of 8 identical\n",
-                identicalCopy);
     PrintRow("2 renders identical to first design", Format("%d of 8", identical), "8 of 8",
              identical == 8 ? "1.000" : "DIFFERENT", "= 8 of 8");
 }
@@ -321,7 +314,6 @@ int RunRefreshBench()
     }
     ComparePixels();
     ProfileSteps("first design", RenderFirstDesign);
-    ProfileSteps("current design (bench copy)", RenderCurrentDesign);
     CompareRenderers();
     ProfileRefresh();
     CompareRefresh();

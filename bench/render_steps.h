@@ -1,6 +1,6 @@
-// Copies of the icon renderer, timed step by step: the first design (which
-// also serves as the pixel reference for RenderStatusIcon) and the current
-// one. Kept in step with status/status_icon.cpp by the pixel comparison.
+// The icon renderer as first written (GetDC on the screen, the bitmap still
+// selected while the icon is copied), timed step by step: it shows where the
+// drawing time goes, and is the pixel reference for RenderStatusIcon.
 #pragma once
 
 #include "platform/win32.h"
@@ -15,4 +15,3 @@ struct StepTimes {
 
 // With steps null, nothing is timed.
 HICON RenderFirstDesign(bool num, bool caps, bool scroll, StepTimes* steps);
-HICON RenderCurrentDesign(bool num, bool caps, bool scroll, StepTimes* steps);
