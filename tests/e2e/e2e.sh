@@ -128,6 +128,20 @@ probe() {
     return $status
 }
 
+# within MS COMMAND...: runs the command until it succeeds, for MS ms at most.
+within() {
+    local deadline=$(($(now_ms) + $1))
+    shift
+    until "$@"; do
+        (($(now_ms) > deadline)) && return 1
+        sleep 0.1
+    done
+}
+
+absent() {
+    ! "$@"
+}
+
 start_tolvane() {
     wine "$TOLVANE" >>"$LOG" 2>&1 &
     TOLVANE_PID=$!
@@ -141,14 +155,8 @@ tolvane_running() {
 
 # ends_with CODE MS: the program's process ends within MS ms with CODE.
 ends_with() {
-    local deadline=$(($(now_ms) + $2)) status=0
-    while tolvane_running; do
-        if (($(now_ms) > deadline)); then
-            WHY="still running after $2 ms"
-            return 1
-        fi
-        sleep 0.1
-    done
+    local status=0
+    within "$2" absent tolvane_running || { WHY="still running after $2 ms"; return 1; }
     wait "$TOLVANE_PID" || status=$?
     if [ "$status" -ne "$1" ]; then
         WHY="exit code $status, expected $1"
@@ -178,27 +186,13 @@ shows_within() {
 
 # appears_within MS: the icon is in the taskbar; sets ICON_X/Y/W/H.
 appears_within() {
-    local since
-    since=$(now_ms)
-    until probe rect; do
-        if (($(now_ms) - since > $1)); then
-            WHY="no icon in the taskbar after $1 ms"
-            return 1
-        fi
-        sleep 0.1
-    done
+    within "$1" probe rect || { WHY="no icon in the taskbar after $1 ms"; return 1; }
     read -r ICON_X ICON_Y ICON_W ICON_H <<<"$PROBE_OUT"
 }
 
 gone_within() {
-    local since
-    since=$(now_ms)
-    while probe rect; do
-        if (($(now_ms) - since > $1)); then
-            WHY="the icon is still in the taskbar at $PROBE_OUT after $1 ms"
-            return 1
-        fi
-    done
+    within "$1" absent probe rect ||
+        { WHY="the icon is still in the taskbar at $PROBE_OUT after $1 ms"; return 1; }
 }
 
 # xdotool works in X coordinates; Wine's screen is the desktop window.
@@ -215,15 +209,9 @@ right_click_icon() {
 # menu_opens: the program's menu is open; sets MENU_L/T/R/B and, per item,
 # ITEMS (texts) and ITEM_X/ITEM_Y (a point on it).
 menu_opens() {
-    local since l t r b text
-    since=$(now_ms)
-    until probe menu; do
-        if (($(now_ms) - since > 2000)); then
-            WHY="no menu 2 s after a right click on the icon (probe: $PROBE_OUT)"
-            return 1
-        fi
-        sleep 0.1
-    done
+    local l t r b text
+    within 2000 probe menu ||
+        { WHY="no menu 2 s after a right click on the icon (probe: $PROBE_OUT)"; return 1; }
     ITEMS=()
     ITEM_X=()
     ITEM_Y=()
@@ -239,14 +227,7 @@ menu_opens() {
 }
 
 menu_closes() {
-    local since
-    since=$(now_ms)
-    while probe menu; do
-        if (($(now_ms) - since > 2000)); then
-            WHY="the menu is still open after 2 s"
-            return 1
-        fi
-    done
+    within 2000 absent probe menu || { WHY="the menu is still open after 2 s"; return 1; }
 }
 
 # Windows puts a menu's corner at the given point; Wine moves one that
@@ -294,10 +275,13 @@ read_run_value() {
         true
 }
 
+run_value_set() {
+    read_run_value
+    [ -n "$RUN_TYPE" ]
+}
+
 run_value_is_quoted_path() {
-    local since
-    since=$(now_ms)
-    while read_run_value && [ -z "$RUN_TYPE" ] && (($(now_ms) - since < 2000)); do :; done
+    within 2000 run_value_set || true
     if [ "$RUN_TYPE" != REG_SZ ] || [ "$RUN_DATA" != "\"$WIN_TOLVANE\"" ]; then
         WHY="$RUN_VALUE is '$RUN_TYPE $RUN_DATA', expected 'REG_SZ \"$WIN_TOLVANE\"'"
         return 1
@@ -305,9 +289,7 @@ run_value_is_quoted_path() {
 }
 
 run_value_absent() {
-    local since
-    since=$(now_ms)
-    while read_run_value && [ -n "$RUN_TYPE" ] && (($(now_ms) - since < 2000)); do :; done
+    within 2000 absent run_value_set || true
     if [ -n "$RUN_TYPE" ]; then
         WHY="$RUN_VALUE is still there: $RUN_TYPE $RUN_DATA"
         return 1
@@ -317,15 +299,8 @@ run_value_absent() {
 # messagebox_shows CAPTION TEXT_START: the program's message box is up;
 # sets OK_X/OK_Y, the centre of its OK button.
 messagebox_shows() {
-    local since caption text
-    since=$(now_ms)
-    until probe messagebox; do
-        if (($(now_ms) - since > 2000)); then
-            WHY="no message box after 2 s"
-            return 1
-        fi
-        sleep 0.1
-    done
+    local caption text
+    within 2000 probe messagebox || { WHY="no message box after 2 s"; return 1; }
     caption=$(sed -n 's/^caption //p' <<<"$PROBE_OUT")
     text=$(sed -n 's/^text //p' <<<"$PROBE_OUT")
     read -r OK_X OK_Y < <(sed -n 's/^ok //p' <<<"$PROBE_OUT") || true
