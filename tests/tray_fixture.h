@@ -54,6 +54,32 @@ protected:
         ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &copy));
     }
 
+    // Posts message to the window and runs the loop as the program does: it
+    // must end with quit code 0, the hook and the tray entry gone, and the
+    // last icon still alive (it lives until the process ends).
+    void ExpectCleanEndAfter(UINT message, WPARAM wParam)
+    {
+        InstallKeyboardHook(instance_);
+        ASSERT_NE(nullptr, g_hook);
+        const HICON lastIcon = g_tray.hIcon;
+
+        PostMessageW(window_, message, wParam, 0);
+        MSG received{};
+        while (GetMessageW(&received, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&received);
+        }
+        EXPECT_EQ(UINT{WM_QUIT}, received.message);
+        EXPECT_EQ(0u, received.wParam) << "exit code";
+        EXPECT_FALSE(IsWindow(window_));
+        EXPECT_EQ(nullptr, g_hook);
+        EXPECT_FALSE(TrayHasEntry());
+        EXPECT_FALSE(KillTimer(window_, REFRESH_TIMER_ID));
+        ICONINFO info{};
+        EXPECT_TRUE(GetIconInfo(lastIcon, &info));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
 };

@@ -234,17 +234,7 @@ TEST_F(TrayMenuTest, StartupCommandTogglesTheRunValue)
 
 TEST_F(TrayMenuTest, ExitCommandEndsWithCodeZero)
 {
-    InstallKeyboardHook(instance_);
-    ASSERT_NE(nullptr, g_hook);
-    PostMessageW(window_, WM_COMMAND, ID_TRAY_EXIT, 0);
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        DispatchMessageW(&message);
-    }
-    EXPECT_EQ(0u, message.wParam);
-    EXPECT_FALSE(IsWindow(window_));
-    EXPECT_EQ(nullptr, g_hook);
-    EXPECT_FALSE(TrayHasEntry());
+    ExpectCleanEndAfter(WM_COMMAND, ID_TRAY_EXIT);
 }
 
 struct AboutBox {

@@ -118,26 +118,7 @@ TEST_F(TrayWindowTest, TaskbarCreatedAddsTheEntryAgain)
 
 TEST_F(TrayWindowTest, CloseFromOutsideTakesEverythingDown)
 {
-    InstallKeyboardHook(instance_);
-    ASSERT_NE(nullptr, g_hook);
-    const HICON lastIcon = g_tray.hIcon;
-
-    PostMessageW(window_, WM_CLOSE, 0, 0);
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        DispatchMessageW(&message);
-    }
-    EXPECT_EQ(WM_QUIT, message.message);
-    EXPECT_EQ(0u, message.wParam) << "exit code";
-    EXPECT_FALSE(IsWindow(window_));
-    EXPECT_EQ(nullptr, g_hook);
-    EXPECT_FALSE(TrayHasEntry());
-    EXPECT_FALSE(KillTimer(window_, REFRESH_TIMER_ID));
-    // The last icon lives until the process ends.
-    ICONINFO info{};
-    EXPECT_TRUE(GetIconInfo(lastIcon, &info));
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
+    ExpectCleanEndAfter(WM_CLOSE, 0);
 }
 
 } // namespace
