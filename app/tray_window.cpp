@@ -121,3 +121,14 @@ HWND CreateTrayWindow(HINSTANCE instance)
     return CreateWindowExW(0, TRAY_WINDOW_CLASS, TRAY_WINDOW_TITLE, 0, 0, 0, 0, 0, nullptr,
                            nullptr, instance, nullptr);
 }
+
+int RunMessageLoop()
+{
+    MSG message{};
+    // Only WM_QUIT ends the loop; an error return (-1) keeps it going.
+    while (GetMessageW(&message, nullptr, 0, 0) != 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

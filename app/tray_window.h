@@ -12,3 +12,5 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void RegisterTrayWindowClass(HINSTANCE instance);
 // The hidden window that owns the tray entry; never shown.
 HWND CreateTrayWindow(HINSTANCE instance);
+// Runs until WM_QUIT and returns its exit code.
+int RunMessageLoop();
