@@ -30,6 +30,13 @@ start_wine_prefix() {
     wineserver -p 2>/dev/null
 }
 
+# Opens EXE_NAME's windows in a virtual desktop NAME of SIZE, with a
+# taskbar, instead of on the X screen itself. Usage: use_wine_desktop NAME SIZE EXE_NAME
+use_wine_desktop() {
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$3\\Explorer" /v Desktop /d "$1" /f >/dev/null
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$1" /d "$2" /f >/dev/null
+}
+
 stop_wine_session() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k 2>/dev/null || true
