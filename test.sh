@@ -9,6 +9,7 @@ install_missing_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PAC
 
 cmake --preset mingw -DBUILD_TESTING=ON
 cmake --build --preset mingw
+cmake --workflow --preset msvc-check --fresh
 
 . tools/wine-session.sh
 trap stop_wine_session EXIT

@@ -40,9 +40,10 @@ void AddStartupValue()
     wchar_t quoted[QUOTED_PATH_LENGTH];
     const DWORD length = GetQuotedModulePath(quoted);
     if (length != 0) {
-        // The byte count includes the terminating null, as REG_SZ expects.
+        // The byte count includes the terminating null, as REG_SZ expects;
+        // counted in DWORD, the type the call takes.
         RegSetValueExW(key, RUN_VALUE_NAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(quoted),
-                       (length + 1) * sizeof(wchar_t));
+                       (length + 1) * static_cast<DWORD>(sizeof(wchar_t)));
     }
     RegCloseKey(key);
 }

@@ -1,5 +1,6 @@
 #include "status/lock_state.h"
 
+#include <cstdlib> // _TRUNCATE
 #include <cwchar>
 
 namespace {
