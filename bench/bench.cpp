@@ -143,9 +143,9 @@ void BenchRefresh()
 // in GetMessage, as the program does.
 constexpr UINT WM_TYPING_DONE = WM_APP + 50;
 constexpr int RELEASES = 1200;
-DWORD g_mainThread = 0;
 std::atomic<bool> g_oursTurn{true};
 std::atomic<double> g_releasedAt{0};
+HANDLE g_drawn = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 
 DWORD WINAPI Typist(void*)
 {
@@ -158,9 +158,10 @@ DWORD WINAPI Typist(void*)
         g_oursTurn = (i + i / 6) % 2 == 0;
         g_releasedAt = NowUs();
         keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-        Sleep(20);
+        WaitForSingleObject(g_drawn, 1000); // the next key only once this one is shown
+        Sleep(15);
     }
-    PostThreadMessageW(g_mainThread, WM_TYPING_DONE, 0, 0);
+    PostMessageW(g_tray.hWnd, WM_TYPING_DONE, 0, 0);
     return 0;
 }
 
@@ -170,7 +171,6 @@ void BenchReleaseToDisplay(HWND window)
     BareModify bareModify;
     std::vector<double> latency[2]; // floor, ours
     int stale = 0;
-    g_mainThread = GetCurrentThreadId();
     HANDLE typist = CreateThread(nullptr, 0, Typist, nullptr, 0, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != WM_TYPING_DONE) {
@@ -186,6 +186,7 @@ void BenchReleaseToDisplay(HWND window)
             wchar_t tip[STATUS_TIP_LENGTH];
             FormatStatusTip(SampleLockState(), tip);
             stale += ours && lstrcmpW(tip, g_tray.szTip) != 0;
+            SetEvent(g_drawn);
         }
     }
     WaitForSingleObject(typist, INFINITE);
@@ -204,9 +205,7 @@ int Room(Handle (*create)(), BOOL(WINAPI* destroy)(Handle))
 {
     static Handle handles[70000];
     int count = 0;
-    while (count < 70000 && (handles[count] = create()) != nullptr) {
-        ++count;
-    }
+    for (; count < 70000 && (handles[count] = create()) != nullptr; ++count) {}
     for (int i = 0; i < count; ++i) {
         destroy(handles[i]);
     }
