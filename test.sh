@@ -7,13 +7,19 @@ cd "$(dirname "$0")"
 . tools/install-deps.sh
 install_missing_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
-cmake --preset mingw -DBUILD_TESTING=ON
-cmake --build --preset mingw
-cmake --workflow --preset msvc-check --fresh
-
+# The X server and the Wine prefix come up while the build runs.
 . tools/wine-session.sh
 trap stop_wine_session EXIT
 start_headless_display
-start_wine_prefix "$PWD/build/mingw/wineprefix"
+export WINEPREFIX=$PWD/build/mingw/wineprefix
+start_wine_prefix "$WINEPREFIX" &
+prefix_ready=$!
 
+cmake --preset mingw -DBUILD_TESTING=ON
+cmake --build --preset mingw
+# The sources in cl.exe's dialect, warnings as errors: clang-cl against Wine's SDK headers.
+cmake --workflow --preset msvc-check --fresh
+
+wait "$prefix_ready"
+start_wine_prefix "$WINEPREFIX"
 ctest --preset mingw

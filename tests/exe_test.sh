@@ -27,7 +27,8 @@ mkdir -p "$dir" && cp "$exe" "$dir/" || exit 1
 export LC_ALL=C.UTF-8
 run='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
 wine reg delete "$run" /v TolvaneIcon /f >/dev/null 2>&1
-. "$(dirname "$0")/../tools/wine-session.sh" && use_wine_desktop e2e 800x600 tolvane.exe
+wine reg add 'HKCU\Software\Wine\AppDefaults\tolvane.exe\Explorer' /v Desktop /d e2e /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v e2e /d 800x600 /f >/dev/null
 # Colours at X,Y..., the fills L(it) and d(ark); cells read at their outer corners.
 at() { import -window root -depth 8 -format "$(printf '%%[hex:p{%s}] ' "$@")" info: |
     sed 's/82DC64/L/g; s/1E1E1E/d/g'; }

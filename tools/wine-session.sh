@@ -27,14 +27,7 @@ start_wine_prefix() {
         wine wineboot --init >/dev/null 2>&1
         wineserver -w 2>/dev/null || true
     fi
-    wineserver -p 2>/dev/null
-}
-
-# Opens EXE_NAME's windows in a virtual desktop NAME of SIZE, with a
-# taskbar, instead of on the X screen itself. Usage: use_wine_desktop NAME SIZE EXE_NAME
-use_wine_desktop() {
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$3\\Explorer" /v Desktop /d "$1" /f >/dev/null
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$1" /d "$2" /f >/dev/null
+    wineserver -p 2>/dev/null || true # one may be running already
 }
 
 stop_wine_session() {
