@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # clang-tidy (configuration in .clang-tidy) and cppcheck (suppressions, each
-# with its reason, in tools/cppcheck-suppressions.txt) over the
-# program's own sources, as the mingw-w64 build compiles them.
+# with its reason, in tools/cppcheck-suppressions.txt) over the program's own
+# sources, as the mingw-w64 build compiles them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/mingw}

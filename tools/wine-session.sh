@@ -1,4 +1,4 @@
-# Sourced by run.sh and test.sh: a private headless X server and Wine prefix
+# Sourced by run.sh, test.sh and bench.sh: a private headless X server and Wine prefix
 # for this checkout, torn down again on exit. Never touches other sessions'
 # displays or prefixes.
 
