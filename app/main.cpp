@@ -4,7 +4,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/)
 {
     RegisterTrayWindowClass(instance);
-    InstallKeyboardHook(instance);
+    InstallKeyboardHook();
     if (CreateTrayWindow(instance) == nullptr) {
         // Without the window nothing could ever end the message loop.
         RemoveKeyboardHook();

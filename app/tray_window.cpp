@@ -64,8 +64,11 @@ LRESULT OnTrayIcon(HWND window, LPARAM mouseMessage)
 
 LRESULT OnTimer(WPARAM timerId)
 {
-    if (timerId == REFRESH_TIMER_ID) {
-        RefreshStatusIfChanged();
+    // The hook should have shown that change. Windows silently removes a
+    // low-level hook that overruns its time limit (after sleep, under load),
+    // so it is installed again; a live one is merely replaced.
+    if (timerId == REFRESH_TIMER_ID && RefreshStatusIfChanged()) {
+        InstallKeyboardHook();
     }
     return 0;
 }

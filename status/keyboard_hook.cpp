@@ -32,10 +32,12 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_hook, nCode, wParam, lParam);
 }
 
-// Low-level hooks are always global: thread 0, called on this thread.
-void InstallKeyboardHook(HINSTANCE instance)
+// Low-level hooks are always global: thread 0, called on this thread. A hook
+// installed before is released first, whether alive or dropped by Windows.
+void InstallKeyboardHook()
 {
-    g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, instance, 0);
+    RemoveKeyboardHook();
+    g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, GetModuleHandleW(nullptr), 0);
 }
 
 void RemoveKeyboardHook()

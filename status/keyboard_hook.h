@@ -6,5 +6,5 @@
 extern HHOOK g_hook;
 
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam);
-void InstallKeyboardHook(HINSTANCE instance);
+void InstallKeyboardHook();
 void RemoveKeyboardHook();

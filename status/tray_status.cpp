@@ -55,17 +55,19 @@ void RefreshStatus()
 
 // Catches changes that never pass the hook (the secure desktop, a dropped
 // hook) and retries a missing entry, without drawing when nothing changed.
-void RefreshStatusIfChanged()
+bool RefreshStatusIfChanged()
 {
     if (g_tray.szTip[0] == L'\0') {
         AddTrayEntry();
-        return;
+        return false;
     }
     wchar_t tip[STATUS_TIP_LENGTH];
     FormatStatusTip(SampleLockState(), tip);
-    if (lstrcmpW(tip, g_tray.szTip) != 0) {
-        RefreshStatus();
+    if (lstrcmpW(tip, g_tray.szTip) == 0) {
+        return false;
     }
+    RefreshStatus();
+    return true;
 }
 
 void DeleteTrayEntry()

@@ -16,5 +16,6 @@ extern NOTIFYICONDATAW g_tray;
 
 void AddTrayEntry();
 void RefreshStatus();
-void RefreshStatusIfChanged();
+// True when it redrew for a change the display had missed.
+bool RefreshStatusIfChanged();
 void DeleteTrayEntry();
