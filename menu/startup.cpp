@@ -21,10 +21,11 @@ DWORD GetQuotedModulePath(wchar_t (&quoted)[QUOTED_PATH_LENGTH])
     return length + 2;
 }
 
-void RemoveStartupValue()
+// Deletes our value from one of the current user's keys; a missing key stays missing.
+void DeleteStartupValue(const wchar_t* keyPath)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY_PATH, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
         return;
     }
     RegDeleteValueW(key, RUN_VALUE_NAME);
@@ -48,6 +49,19 @@ void AddStartupValue()
     RegCloseKey(key);
 }
 
+// Startup apps (Task Manager, Settings) keeps the user's switch apart from the
+// Run value, as binary data whose first byte has its low bit set when off
+// (02 on; 03 or 07 off); Explorer then skips the Run value at logon. Data of
+// another type, or none, counts as on.
+bool IsSwitchedOffInStartupApps()
+{
+    BYTE mark[12] = {};
+    DWORD size = sizeof(mark);
+    return RegGetValueW(HKEY_CURRENT_USER, STARTUP_APPROVED_KEY_PATH, RUN_VALUE_NAME,
+                        RRF_RT_REG_BINARY, nullptr, mark, &size) == ERROR_SUCCESS &&
+           (mark[0] & 1) != 0;
+}
+
 } // namespace
 
 bool IsStartupEnabled()
@@ -59,15 +73,18 @@ bool IsStartupEnabled()
     const bool exists =
         RegQueryValueExW(key, RUN_VALUE_NAME, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return exists;
+    return exists && !IsSwitchedOffInStartupApps();
 }
 
 // The registry is read again here: the menu may have been open for a while.
 void ToggleStartup()
 {
     if (IsStartupEnabled()) {
-        RemoveStartupValue();
+        DeleteStartupValue(RUN_KEY_PATH);
     } else {
         AddStartupValue();
     }
+    // The user's latest choice wins over the Startup apps switch, as when it
+    // is flipped there; and nothing of ours is left behind.
+    DeleteStartupValue(STARTUP_APPROVED_KEY_PATH);
 }
