@@ -19,8 +19,9 @@ LRESULT OnCreate(HWND window)
     g_tray.uCallbackMessage = WM_TRAYICON;
 
     s_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    // Lets the message through when the user runs us elevated.
+    // Run elevated, we would not hear the shell, which runs unelevated.
     ChangeWindowMessageFilterEx(window, s_taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window, WM_TRAYICON, MSGFLT_ALLOW, nullptr);
 
     AddTrayEntry();
     SetTimer(window, REFRESH_TIMER_ID, REFRESH_INTERVAL_MS, nullptr);
