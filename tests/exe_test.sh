@@ -8,9 +8,8 @@ check() { local end=$((SECONDS + 3)) # WHAT COMMAND...: the command succeeds wit
 dir="$(dirname "$exe")/e2e/Ünïcödé Ψ 日本 dir"
 mkdir -p "$dir" && cp "$exe" "$dir/" || exit 1
 export LC_ALL=C.UTF-8
-values() { # the values of both Run keys, sorted
-    for key in Run Explorer\\StartupApproved\\Run; do wine regedit /E "$dir/key.reg" "$cv\\$key" >/dev/null 2>&1
-        iconv -f UTF-16 "$dir/key.reg" | tr -d '\r' | grep '^"'; done | sort; }
+values() { for key in Run Explorer\\StartupApproved\\Run; do wine regedit /E "$dir/key.reg" "$cv\\$key" >/dev/null 2>&1
+    iconv -f UTF-16 "$dir/key.reg" | tr -d '\r' | grep '^"'; done | sort; } # both Run keys' values
 cv='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion' seeded=$(dirname "$0")/prefix.reg
 check "the unit tests left the real Run keys alone" eval \
     '[ "$(values)" = "$(grep -E "^\"(Other|TolvaneIcon)\"" "$seeded" | sort)" ]'

@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-// A real desktop is left as found: the registry cases run against a scratch copy of
-// HKEY_CURRENT_USER, made and removed here, and the cursor goes back.
+// Leaves a real desktop as found: HKEY_CURRENT_USER is a scratch key made and removed here.
 static struct AsFound : testing::Environment {
     HKEY scratch = nullptr; POINT cursor{};
     void SetUp() override {
@@ -22,8 +21,7 @@ static struct AsFound : testing::Environment {
     }
 }* const g_asFound = static_cast<AsFound*>(testing::AddGlobalTestEnvironment(new AsFound));
 
-// The shell's copy of the entry (no window, no entry): Wine's shell cannot be asked, and
-// drops a dead window's entries where Windows keeps a dead icon.
+// The shell's copy of the entry: Wine's cannot be asked, and drops a dead window's icon.
 static struct { HWND window; UINT callback; HICON icon; std::wstring tip; int updates; } g_shell;
 
 static BOOL WINAPI ShellNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
@@ -168,6 +166,8 @@ TEST(Hook, RedrawsOnLockKeyReleasesAndPassesEveryKeyOn) {
     KillTimer(window, REFRESH_TIMER_ID); // only the hook, and the ticks sent here, redraw
     SetWindowsHookExW(WH_KEYBOARD_LL, NextHook, GetModuleHandleW(nullptr), 0);
     InstallKeyboardHook();
+    SetLocks(1, 0, 0); // a change it never saw: the tick replaces the hook, alive as it is
+    SendMessageW(window, WM_TIMER, REFRESH_TIMER_ID, 0);
     SetWindowsHookExW(WH_KEYBOARD_LL, PreviousHook, GetModuleHandleW(nullptr), 0);
     for (const KeyRow& row : KEY_ROWS) {
         SCOPED_TRACE(testing::Message() << "row at line " << row.line);
@@ -252,7 +252,6 @@ static std::wstring g_opened;
 static void CALLBACK ReadWhatOpened(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND popup = FindWindowW(L"#32768", nullptr), box = FindWindowW(L"#32770", nullptr);
     const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
-    const auto information = reinterpret_cast<LRESULT>(LoadIconW(nullptr, IDI_INFORMATION));
     RECT rect{}; wchar_t text[64] = L"";
     if (IsWindowVisible(popup) && GetWindowRect(popup, &rect)) {
         g_opened = L"menu at " + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top);
@@ -265,7 +264,7 @@ static void CALLBACK ReadWhatOpened(HWND, UINT, UINT_PTR timer, DWORD) {
     } else if (IsWindowVisible(box) && GetWindowTextW(box, text, 64)) {
         HWND icon = FindWindowExW(box, nullptr, L"Static", nullptr); // comes before the text
         g_opened = L"box " + std::wstring(text) + (GetWindow(box, GW_OWNER) == g_shell.window ? L", owned" : L"");
-        g_opened += SendMessageW(icon, STM_GETICON, 0, 0) == information ? L", i icon" : L"";
+        g_opened += SendMessageW(icon, STM_GETICON, 0, 0) == LRESULT(LoadIconW(nullptr, IDI_INFORMATION)) ? L", i icon" : L"";
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     if (!g_opened.empty()) KillTimer(nullptr, timer);
