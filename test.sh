@@ -19,6 +19,9 @@ cmake --preset mingw -DBUILD_TESTING=ON
 cmake --build --preset mingw
 # The sources in cl.exe's dialect, warnings as errors: clang-cl against Wine's SDK headers.
 cmake --workflow --preset msvc-check --fresh
+# What cl.exe also stops on by type alone, and clang-cl lets through where the
+# value fits: 64-bit integers narrowed implicitly. Fails here, before the Wine tests.
+tools/narrowing_check.sh
 
 wait "$prefix_ready"
 start_wine_prefix "$WINEPREFIX"

@@ -29,7 +29,8 @@ set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 # _InterlockedCompareExchange128 clear of clang's builtin of that name.
 # cl.exe reports narrowing (C4244, C4267) and sign changes (C4245) by type
 # alone; clang only where it cannot prove the value fits, so -Wconversion
-# catches part of what cl.exe would stop on, not all of it.
+# catches part of what cl.exe would stop on, not all of it. For a 64-bit
+# integer narrowed implicitly, tools/narrowing_check.sh finds the rest.
 string(JOIN " " CMAKE_CXX_FLAGS_INIT
   "/imsvc ${LLVM_BIN}/../include/c++/v1"
   -D_LIBCPP_NO_AUTO_LINK

@@ -8,19 +8,11 @@ build=${1:-$root/build/mingw}
 cd "$root"
 sources=(app/*.cpp status/*.cpp menu/*.cpp)
 
-# clang parses the sources for the Windows target, with the cross compiler's
-# C++ library and Windows headers but its own compiler intrinsics.
-extra=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-Wno-unknown-warning-option)
-while read -r dir; do
-    extra+=(--extra-arg=-isystem"$dir")
-done < <(echo | x86_64-w64-mingw32-g++-posix -E -x c++ - -v 2>&1 |
-         sed -n '/#include <...> search starts here:/,/End of search list./p' | sed -n 's/^ //p' |
-         grep -v -E '/include(-fixed)?$' || true)
-extra+=(--extra-arg=-isystem/usr/x86_64-w64-mingw32/include)
+. tools/mingw-clang-args.sh
 
 failed=0
 echo "clang-tidy: ${#sources[@]} files"
-if ! clang-tidy --quiet -p "$build" "${extra[@]}" "${sources[@]}" 2>/dev/null; then
+if ! clang-tidy --quiet -p "$build" "${CLANG_MINGW_ARGS[@]}" "${sources[@]}" 2>/dev/null; then
     failed=$((failed + 1))
 fi
 
