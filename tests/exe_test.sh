@@ -13,7 +13,6 @@ values() { for key in Run Explorer\\StartupApproved\\Run; do wine regedit /E "$d
 cv='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion' seeded=$(dirname "$0")/prefix.reg
 check "the unit tests left the real Run keys alone" eval \
     '[ "$(values)" = "$(grep -E "^\"(Other|TolvaneIcon)\"" "$seeded" | sort)" ]'
-wine reg delete "$cv\\Run" /v TolvaneIcon /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\AppDefaults\tolvane.exe\Explorer' /v Desktop /d e2e /f >/dev/null
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v e2e /d 800x600 /f >/dev/null
 # Colours at X,Y..., the fills L(it) and d(ark); cells read at their outer corners.
@@ -31,7 +30,7 @@ step "mousemove 790 590 click 3" "a right click on the icon opens the menu" eval
 step "key Escape" "Escape closes it" bare 700,560
 step "click 3" "the next right click opens it again" eval '! bare 700,560'
 ours="\"TolvaneIcon\"=\"\\\"$(sed 's|/|\\\\|g' <<<"Z:$dir")\\\\tolvane.exe\\\"\"" # as regedit writes it
-step "key Down Return" "its first item sets the Run value to the quoted path, clears the switch" \
+step "key Down Return" "switched off in Startup apps, its first item sets our Run value and clears that" \
     eval '[ "$(values | grep TolvaneIcon)" = "$ours" ]'
 step "click 3" "the menu opens again" eval '! bare 700,560'
 step "key Down Down Return" "its second item opens About" eval '! bare 400,300'

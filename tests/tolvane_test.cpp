@@ -66,7 +66,9 @@ static int g_crowded[2];
 static int Crowd(bool user, int room) {
     int& n = g_crowded[user], made = 0;
     for (; n < 70000 && (g_crowd[user][n] = user ? HANDLE(CreatePopupMenu()) : CreateSolidBrush(0)); ++n) ++made;
-    for (room = room < 0 ? made : room; room-- > 0 && n > 0;) user ? DestroyMenu(HMENU(g_crowd[1][--n])) : DeleteObject(g_crowd[0][--n]);
+    for (room = room < 0 ? made : room; room-- > 0 && n > 0;) {
+        user ? DestroyMenu(HMENU(g_crowd[1][--n])) : DeleteObject(g_crowd[0][--n]);
+    }
     return made;
 }
 
@@ -237,8 +239,7 @@ static void Put(const wchar_t* key, const Value& ours) {
 
 // A value as "type:bytes:data ", "- " when missing, "no key " when its key is.
 static std::wstring Read(const wchar_t* key, const wchar_t* name = L"TolvaneIcon") {
-    HKEY opened = nullptr;
-    wchar_t data[300] = L"";
+    HKEY opened = nullptr; wchar_t data[300] = L"";
     DWORD type = REG_NONE, bytes = sizeof(data) - 2;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened)) return L"no key ";
     const LSTATUS status = RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
@@ -263,8 +264,9 @@ static void CALLBACK ReadWhatOpened(HWND, UINT, UINT_PTR timer, DWORD) {
         PostMessageW(g_shell.window, WM_COMMAND, 1003, 0);
     } else if (IsWindowVisible(box) && GetWindowTextW(box, text, 64)) {
         HWND icon = FindWindowExW(box, nullptr, L"Static", nullptr); // comes before the text
+        const auto shown = SendMessageW(icon, STM_GETICON, 0, 0) == LRESULT(LoadIconW(nullptr, IDI_INFORMATION));
         g_opened = L"box " + std::wstring(text) + (GetWindow(box, GW_OWNER) == g_shell.window ? L", owned" : L"");
-        g_opened += SendMessageW(icon, STM_GETICON, 0, 0) == LRESULT(LoadIconW(nullptr, IDI_INFORMATION)) ? L", i icon" : L"";
+        g_opened += shown ? L", i icon" : L"";
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     if (!g_opened.empty()) KillTimer(nullptr, timer);
