@@ -167,7 +167,7 @@ DWORD WINAPI Typist(void*)
 
 void BenchReleaseToDisplay(HWND window)
 {
-    InstallKeyboardHook(GetModuleHandleW(nullptr));
+    InstallKeyboardHook();
     BareModify bareModify;
     std::vector<double> latency[2]; // floor, ours
     int stale = 0;
