@@ -10,7 +10,7 @@ static struct AsFound : testing::Environment {
     HKEY scratch = nullptr; POINT cursor{};
     void SetUp() override {
         GetCursorPos(&cursor);
-        RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Tolvane tests", &scratch);
+        ASSERT_EQ(0, RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Tolvane tests", &scratch)) << "so no test runs";
         ASSERT_EQ(0, RegOverridePredefKey(HKEY_CURRENT_USER, scratch)) << "so no test runs";
     }
     void TearDown() override {
