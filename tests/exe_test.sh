@@ -35,8 +35,10 @@ step "key Down Return" "switched off in Startup apps, its first item sets our Ru
 step "click 3" "the menu opens again" eval '! bare 700,560'
 step "key Down Down Return" "its second item opens About" eval '! bare 400,300'
 step "key Caps_Lock" "with About open, Caps Lock lights its cell" shows "n C s"
-step "key Caps_Lock Return" "it goes out; OK closes About" eval 'shows "n c s" && bare 400,300'
-step "click 3" "the menu opens again" eval '! bare 700,560'
+# Wine gives About X's keyboard focus with an old time, which X can refuse: OK is clicked.
+step "key Caps_Lock mousemove 402 351 click 1" "it goes out; a click on OK closes About" eval \
+    'shows "n c s" && bare 400,300'
+step "mousemove 790 590 click 3" "the menu opens again" eval '! bare 700,560'
 step "key Up Return" "its last item ends the program with exit code 0" eval \
     'timeout 5 tail --pid=$pid -f /dev/null || kill $pid; wait $pid'
 wine regedit /S "$seeded" # as the next run's unit tests will find them
