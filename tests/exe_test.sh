@@ -22,8 +22,7 @@ shows() { [ "$(at 783,583 783,596 796,596)" = "$(sed 's/[NCS]/L/g; s/[ncs]/d/g' 
 bare() { [ "$(at "$1")" = "256F95 " ]; } # the desktop, where a menu or box would be
 step() { xdotool $1 && check "${@:2}"; } # XDOTOOL_ACTION WHAT COMMAND...
 
-wine "$dir/tolvane.exe" >/dev/null 2>&1 &
-pid=$!
+wine "$dir/tolvane.exe" >/dev/null 2>&1 & pid=$!
 check "the icon shows the locks all off" shows "n c s"
 xdotool search --name '^e2e - Wine desktop$' windowfocus --sync # X keys go to the focus
 step "mousemove 790 590 click 3" "a right click on the icon opens the menu" eval '! bare 700,560'
