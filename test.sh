@@ -6,6 +6,8 @@ cd "$(dirname "$0")"
 
 . tools/install-deps.sh
 install_missing_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+# npm comes with Debian's nodejs and npm, or with a nodejs from elsewhere.
+command -v npm >/dev/null || install_missing_packages nodejs npm
 
 # The X server and the Wine prefix come up while the build runs.
 . tools/wine-session.sh
