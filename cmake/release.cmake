@@ -1,6 +1,7 @@
 # Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE) and its
 # SHA-256 file. Entries get a fixed date, so the same sources give the same zip.
 # Run with -DEXE=... -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=...
+include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
 set(name tolvane-${VERSION}-win64)
 set(stage ${OUT_DIR}/${name})
 file(REMOVE_RECURSE ${stage})
