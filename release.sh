@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/install-deps.sh
-install_missing_packages "${BUILD_PACKAGES[@]}"
+install_missing_packages "${BUILD_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}"
 cmake --preset mingw -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset mingw --target release

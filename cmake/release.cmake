@@ -1,17 +1,21 @@
-# Packs tolvane-<version>-win64.zip (exe, README, LICENSE) and its SHA-256
-# file. Entries get a fixed date, so the same sources give the same zip.
+# Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE) and its
+# SHA-256 file. The same sources give the same zip, whoever packs it, when.
 # Run with -DEXE=... -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=...
+include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
 set(name tolvane-${VERSION}-win64)
 set(stage ${OUT_DIR}/${name})
-file(REMOVE_RECURSE ${stage})
+set(entries ${name}/tolvane.exe ${name}/README.md ${name}/CHANGELOG.md ${name}/LICENSE)
+file(REMOVE_RECURSE ${stage} ${OUT_DIR}/${name}.zip)
 file(MAKE_DIRECTORY ${stage})
-file(COPY ${EXE} ${SOURCE_DIR}/README.md ${SOURCE_DIR}/LICENSE DESTINATION ${stage})
+file(COPY ${EXE} ${SOURCE_DIR}/README.md ${SOURCE_DIR}/CHANGELOG.md ${SOURCE_DIR}/LICENSE
+     DESTINATION ${stage} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
-execute_process(
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${OUT_DIR}/${name}.zip --format=zip "--mtime=2000-01-01 00:00:00 UTC"
-          ${name}/tolvane.exe ${name}/README.md ${name}/LICENSE
-  WORKING_DIRECTORY ${OUT_DIR}
-  COMMAND_ERROR_IS_FATAL ANY)
+# One date and mode for every entry, and no extra fields (-X): cmake -E tar
+# stores each file's access and change times, and zip by default the owner.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC touch -d "2000-01-01 00:00" ${entries}
+                WORKING_DIRECTORY ${OUT_DIR} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X ${name}.zip ${entries}
+                WORKING_DIRECTORY ${OUT_DIR} COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE_RECURSE ${stage})
 file(SHA256 ${OUT_DIR}/${name}.zip hash)
 file(WRITE ${OUT_DIR}/${name}.zip.sha256 "${hash}  ${name}.zip\n")

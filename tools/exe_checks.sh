@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the shipped tolvane.exe's headers and resources promise, read with binutils
-# and icoutils. Usage: exe_checks.sh EXE
-exe=$1 map=$(dirname "$1")/tolvane.map failed=0
+# and icoutils. Usage: exe_checks.sh EXE VERSION (the project's, e.g. 1.1.0)
+exe=$1 version=$2 map=$(dirname "$1")/tolvane.map failed=0
 check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; } # WHAT COMMAND...
 pe=$(x86_64-w64-mingw32-objdump -p -h -w "$exe")
 check "x64 GUI, ASLR with high-entropy addresses, DEP" grep -qzE \
@@ -15,5 +15,8 @@ check "icon groups 107 and 108: 16, 32, 48 and 64 px, 32-bit" eval '[ "$(for gro
     grep -oP "width=\K(\d+)(?= --height=\1 --bit-depth=32)" | xargs)" = "16 32 48 64 16 32 48 64" ]'
 check "manifest: common controls 6, asInvoker, no UI access, PerMonitorV2" eval 'wrestool -x -R -t 24 "$exe" |
     grep -qzE "Common-Controls. version=.6\.0\.0\.0.*level=.asInvoker. uiAccess=.false.*PerMonitorV2"'
+# Four numbers, or Windows refuses to start the exe.
+check "manifest: version $version.0" eval '[[ $version.0 =~ ^[0-9]+(\.[0-9]+){3}$ ]] &&
+    wrestool -x -R -t 24 "$exe" | grep -qF "name=\"Tolvane\" version=\"$version.0\""'
 check "at most 96 KiB" eval '(($(stat -c %s "$exe") <= 96 * 1024))'
 exit $failed
