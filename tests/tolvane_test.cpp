@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
-#include <utility>
-
 // The shell's copy of the entry: Wine's cannot be asked, and drops a dead window's icon.
 static struct { HWND window; UINT callback; HICON icon; std::wstring tip; int updates; } g_shell;
 
@@ -94,7 +92,7 @@ struct Program : testing::Test {
         for (HHOOK hook : hooks) UnhookWindowsHookEx(hook);
         DestroyWindow(g_tray.hWnd), RemoveKeyboardHook(), Pump(0); // and the quit message it posts
         DestroyIcon(g_tray.hIcon), g_tray = {}, g_shell = {}, g_farAway = false;
-        for (HWND& window : g_hidden) DestroyWindow(std::exchange(window, nullptr));
+        for (HWND& window : g_hidden) DestroyWindow(window), window = nullptr;
         SetKeyboardState(keys), SetCursorPos(cursor.x, cursor.y);
         RegOverridePredefKey(HKEY_CURRENT_USER, nullptr), RegCloseKey(scratch), RegDeleteTreeW(HKEY_CURRENT_USER, SCRATCH);
     }
@@ -110,7 +108,7 @@ static std::wstring ReadShellIcon() {
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP canvas = CreateDIBSection(dc, &info, 0, reinterpret_cast<void**>(&at), nullptr, 0);
     SelectObject(dc, canvas);
-    std::fill_n(at[0], 32 * 32, 0xFF00FF);
+    for (int i = 0; i < 32 * 32; ++i) at[i / 32][i % 32] = 0xFF00FF;
     DrawIconEx(dc, 0, 0, g_shell.icon, 32, 32, 0, nullptr, DI_NORMAL);
     GdiFlush();
     std::wstring shown = L"? ? ?";
