@@ -1,7 +1,11 @@
-# Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE) and its
-# SHA-256 file. The same sources give the same zip, whoever packs it, when.
-# Run with -DEXE=... -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=...
+# Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE) beside the setup,
+# tolvane-<version>-win64-setup.exe, each with its SHA-256 file. The same sources give the
+# same files, whoever packs them, when.
+# Run with -DEXE=... -DSETUP=... -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=...
 include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
+if(NOT EXISTS ${SETUP})
+  message(FATAL_ERROR "No setup at ${SETUP}: makensis (Debian's nsis) was not found.")
+endif()
 set(name tolvane-${VERSION}-win64)
 set(stage ${OUT_DIR}/${name})
 set(entries ${name}/tolvane.exe ${name}/README.md ${name}/CHANGELOG.md ${name}/LICENSE)
@@ -17,7 +21,10 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC touch -d "2000-01-01 00:0
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X ${name}.zip ${entries}
                 WORKING_DIRECTORY ${OUT_DIR} COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE_RECURSE ${stage})
-file(SHA256 ${OUT_DIR}/${name}.zip hash)
-file(WRITE ${OUT_DIR}/${name}.zip.sha256 "${hash}  ${name}.zip\n")
-message(STATUS "${OUT_DIR}/${name}.zip")
-message(STATUS "${OUT_DIR}/${name}.zip.sha256: ${hash}")
+file(COPY ${SETUP} DESTINATION ${OUT_DIR})
+
+foreach(file ${name}.zip ${name}-setup.exe)
+  file(SHA256 ${OUT_DIR}/${file} hash)
+  file(WRITE ${OUT_DIR}/${file}.sha256 "${hash}  ${file}\n")
+  message(STATUS "${OUT_DIR}/${file}: SHA-256 ${hash}")
+endforeach()

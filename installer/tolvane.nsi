@@ -1,0 +1,253 @@
+; Tolvane's setup: a per-user install with no elevation, into the user's programs folder,
+; with a Start-menu shortcut and an entry in Settings -> Apps. cmake/setup.cmake builds it:
+;   makensis -DVERSION=1.2.0 -DEXE=tolvane.exe -DLICENSE=LICENSE -DICON=tolvane.ico
+;            -DOUTFILE=tolvane-1.2.0-win64-setup.exe tolvane.nsi
+; Exit codes, for package managers (the README lists them too); 1, cancelled, is NSIS's own.
+!define EXIT_CANNOT_WRITE 2
+!define EXIT_IN_USE 3
+!define EXIT_BUSY 4
+!define EXIT_OLD_WINDOWS 5
+
+Unicode true
+Target amd64-unicode
+RequestExecutionLevel user
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+; makensis warns of any output named "setup": that is the name users look for.
+!pragma warning disable 9000
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolvane"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
+!define RUN_VALUE "TolvaneIcon"
+!define PUBLISHER "The Tolvane developers"
+
+Name "Tolvane"
+Caption "Tolvane ${VERSION} Setup"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\Tolvane"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "Tolvane ${VERSION}"
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "Tolvane"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileDescription" "Tolvane ${VERSION} Setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT License, ${PUBLISHER}"
+
+!include LogicLib.nsh
+!include MUI2.nsh
+!include WinVer.nsh
+!include FileFunc.nsh
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+
+; The MIT licence asks nothing of a user, so there is nothing to agree to.
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "Tolvane is free software under this licence. Click Next to continue."
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\tolvane.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start Tolvane now"
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Var OldDir ; where an earlier version is installed, if anywhere
+Var Closed ; how many running copies were closed
+Var InUse ; the exe of a copy that would not close
+
+!macro Fail code message
+  MessageBox MB_ICONSTOP "${message}" /SD IDOK
+  SetErrorLevel ${code}
+  Quit
+!macroend
+
+; One setup or uninstall at a time: the second would find half-written files.
+!macro ClaimSetupMutex
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "TolvaneSetup") p .r0 ?e'
+  Pop $0
+  ${If} $0 = 183 ; ERROR_ALREADY_EXISTS
+    !insertmacro Fail ${EXIT_BUSY} "Another Tolvane setup is running. Finish it first."
+  ${EndIf}
+!macroend
+
+; Closes the copies started from folder $0: each gets WM_CLOSE on its hidden window, as from
+; Exit or the task list, and up to 10 s to end. Copies started from anywhere else are left
+; alone. On return $Closed counts them, and $InUse names the exe of a copy that did not end.
+!macro DefineCloseCopies un
+Function ${un}CloseCopies
+  StrCpy $R0 0 ; FindWindow goes on after this window
+  ${Do}
+    FindWindow $R0 "TolvaneClass" "" 0 $R0
+    ${If} $R0 = 0
+      ${ExitDo}
+    ${EndIf}
+    System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R1)'
+    ; SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x00101000, i 0, i R1) p .R2'
+    StrCpy $R3 ""
+    System::Call 'kernel32::QueryFullProcessImageNameW(p R2, i 0, w .R3, *i ${NSIS_MAX_STRLEN})'
+    ${If} $R3 == "$0\tolvane.exe"
+      System::Call 'user32::PostMessageW(p R0, i ${WM_CLOSE}, p 0, p 0)'
+      System::Call 'kernel32::WaitForSingleObject(p R2, i 10000) i .R4'
+      ${If} $R4 = 0
+        IntOp $Closed $Closed + 1
+        StrCpy $R0 0 ; the list changed: from the top again
+      ${Else}
+        StrCpy $InUse $R3
+      ${EndIf}
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p R2)'
+  ${LoopUntil} $InUse != ""
+FunctionEnd
+!macroend
+!insertmacro DefineCloseCopies ""
+!insertmacro DefineCloseCopies "un."
+
+; $0 = the command line's /D= folder, or "" without one. The installer drops /D= from $CMDLINE
+; and, for a folder it cannot use, quietly installs to the default one instead. A quoted
+; "/D=..." it ignores altogether; kept here with its quote, it can match no folder.
+Function GetRequestedFolder
+  System::Call 'kernel32::GetCommandLineW() w .R0'
+  StrLen $R1 $R0
+  StrCpy $0 ""
+  ${Do}
+    IntOp $R1 $R1 - 1
+    ${If} $R1 < 0
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $R2 $R0 4 $R1
+    ${If} $R2 S== " /D="
+    ${OrIf} $R2 S== '"/D='
+      IntOp $R1 $R1 + 4
+      StrCpy $0 $R0 "" $R1
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+Function .onInit
+  ${IfNot} ${AtLeastWin10}
+    !insertmacro Fail ${EXIT_OLD_WINDOWS} "Tolvane needs Windows 10 or later."
+  ${EndIf}
+  !insertmacro ClaimSetupMutex
+  Call GetRequestedFolder
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    !insertmacro Fail ${EXIT_CANNOT_WRITE} "Tolvane cannot be installed in $0."
+  ${EndIf}
+  ReadRegStr $OldDir HKCU "${UNINSTALL_KEY}" "InstallLocation"
+FunctionEnd
+
+Section
+  StrCpy $0 $INSTDIR
+  Call CloseCopies
+  ${If} $OldDir != ""
+  ${AndIf} $OldDir != $INSTDIR
+  ${AndIf} $InUse == ""
+    StrCpy $0 $OldDir
+    Call CloseCopies
+  ${EndIf}
+  ${If} $InUse != ""
+    Call RestartClosed
+    !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use: Tolvane there would not close. Close it and run setup again."
+  ${EndIf}
+
+  ; "try" sets the error flag instead of asking Abort, Retry or Ignore.
+  SetOverwrite try
+  ClearErrors
+  SetOutPath $INSTDIR
+  File "/oname=tolvane.exe" "${EXE}"
+  ${If} ${Errors}
+    StrCpy $0 $INSTDIR
+    Call RestartClosed
+    !insertmacro Fail ${EXIT_CANNOT_WRITE} "$INSTDIR\tolvane.exe cannot be written."
+  ${EndIf}
+  File "/oname=LICENSE.txt" "${LICENSE}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\Tolvane.lnk" "$INSTDIR\tolvane.exe"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Tolvane"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tolvane.exe"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  ; Run in place (_?=), the uninstaller is done when it returns; started plainly, it copies
+  ; itself to %TEMP%, starts the copy and returns at once, before anything is removed.
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ${If} $OldDir != ""
+  ${AndIf} $OldDir != $INSTDIR
+    Call MoveStartAtLogon
+    Delete "$OldDir\tolvane.exe"
+    Delete "$OldDir\LICENSE.txt"
+    Delete "$OldDir\uninstall.exe"
+    RMDir "$OldDir"
+  ${EndIf}
+  ; The finish page offers to start it; a silent upgrade puts back what it closed.
+  ${If} ${Silent}
+    StrCpy $0 $INSTDIR
+    Call RestartClosed
+  ${EndIf}
+SectionEnd
+
+; Starts again, from folder $0, the copies that setup closed.
+Function RestartClosed
+  ${If} $Closed > 0
+    Exec '"$0\tolvane.exe"'
+  ${EndIf}
+FunctionEnd
+
+; A Run value that started the copy in the old folder starts the new one; its Startup apps
+; switch, kept apart by the value's name, stays as the user set it.
+Function MoveStartAtLogon
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $0 == '"$OldDir\tolvane.exe"'
+  ${OrIf} $0 == "$OldDir\tolvane.exe"
+    WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\tolvane.exe"'
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  !insertmacro ClaimSetupMutex
+FunctionEnd
+
+Section Uninstall
+  StrCpy $0 $INSTDIR
+  Call un.CloseCopies
+  ${If} $InUse != ""
+    !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use: Tolvane there would not close. Close it and try again."
+  ${EndIf}
+  Delete "$INSTDIR\tolvane.exe"
+  ${If} ${FileExists} "$INSTDIR\tolvane.exe"
+    !insertmacro Fail ${EXIT_CANNOT_WRITE} "$INSTDIR\tolvane.exe cannot be removed."
+  ${EndIf}
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$SMPROGRAMS\Tolvane.lnk"
+  ; A value that starts a portable copy elsewhere belongs to that copy.
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $0 == '"$INSTDIR\tolvane.exe"'
+  ${OrIf} $0 == "$INSTDIR\tolvane.exe"
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+    DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  Delete "$INSTDIR\uninstall.exe"
+  SetOutPath $TEMP ; a process's current folder cannot be removed
+  RMDir "$INSTDIR"
+  ; Run in place, the uninstaller cannot delete its own file: a hidden command prompt does,
+  ; with the folder, once this process has ended.
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    ExecShell "" "$SYSDIR\cmd.exe" '/d /q /c for /l %i in (1,1,20) do (ping -n 2 127.0.0.1 >nul & del "$INSTDIR\uninstall.exe" 2>nul & if not exist "$INSTDIR\uninstall.exe" (rd "$INSTDIR" 2>nul & exit))' SW_HIDE
+  ${EndIf}
+SectionEnd
