@@ -20,7 +20,9 @@ start_headless_display() {
 start_wine_prefix() {
     export WINEPREFIX=$1
     export WINEDEBUG=${WINEDEBUG:--all}
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # No Mono or Gecko prompts, and no menu entries under the Linux user's home
+    # for the shortcuts that Windows programs make.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     mkdir -p "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Creating the Wine prefix in $WINEPREFIX (once)..."

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The setup under Wine, in a fresh prefix on an X server of its own, HOME in the build folder:
+# install, upgrade over a running copy that starts at logon, a move, each failure's exit code,
+# uninstall as a package manager runs it, and what is left; a portable copy runs throughout.
+# Usage: installer_test.sh SETUP EXE VERSION WORK_DIR
+setup=$1 exe=$2 version=$3 work=$4 src=$(cd "$(dirname "$0")/.." && pwd) failed=0
+check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; } # WHAT COMMAND...
+rm -rf "$work" && mkdir -p "$work/home" "$work/older" || exit 1
+. "$src/tools/wine-session.sh"
+trap stop_wine_session EXIT
+export HOME=$work/home
+start_headless_display
+start_wine_prefix "$work/prefix" >/dev/null
+c=$WINEPREFIX/drive_c
+mkdir -p "$c/test/portable" && cp "$exe" "$c/test/portable/" && cp "$setup" "$c/test/setup.exe" || exit 1
+
+build_setup() { cmake -DMAKENSIS="$(command -v makensis)" -DSOURCE_DIR="$src" -DVERSION="$1" \
+    -DEXE="$2" -DOUT="$3" -P "$src/cmake/setup.cmake" >/dev/null; } # VERSION EXE OUT
+build_setup "$version" "$exe" "$work/again-setup.exe" || exit 1
+check "the setup builds again byte for byte" cmp -s "$setup" "$work/again-setup.exe"
+# The older version the upgrade starts from: its exe has one byte more at the end.
+cat "$exe" <(printf '\0') >"$work/older/tolvane.exe"
+build_setup 1.1.0 "$work/older/tolvane.exe" "$work/older-setup.exe" && cp "$work/older-setup.exe" "$c/test/" || exit 1
+
+# A command line run as a package manager runs it, not split and quoted again; its exit code.
+run() { printf '@%s\r\n' "$1" >"$c/test/run.bat"; wine cmd /c 'C:\test\run.bat' >/dev/null 2>&1; }
+exits() { run "$2"; [ $? = "$1" ]; } # CODE COMMAND_LINE
+cv='HKCU\Software\Microsoft\Windows\CurrentVersion'
+value() { wine reg query "$cv\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"; }
+set_logon() { wine reg add "$cv\\Run" /v TolvaneIcon /d "\"$1\\tolvane.exe\"" /f >/dev/null; } # FOLDER
+unix() { local path=${1#C:}; echo "$c${path//\\//}"; }
+# The uninstaller run in place leaves its own file to a command prompt that waits for it to end.
+gone() { local end=$((SECONDS + 10)); while [ -e "$1" ]; do ((SECONDS < end)) || return 1; sleep 0.2; done; }
+# Running copies of FOLDER\tolvane.exe in this prefix, by pid.
+copies() { for p in /proc/[0-9]*; do grep -qzx "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null &&
+    [ "$(tr -d '\0"' <"$p/cmdline")" = "$1\\tolvane.exe" ] && echo "${p#/proc/}"; done; }
+start() { wine "$1\\tolvane.exe" >/dev/null 2>&1 & sleep 3; } # FOLDER; its window is up by then
+installed() { value 'Uninstall\Tolvane' "$1"; } # VALUE_NAME
+ended() { timeout 10 tail --pid="$1" -f /dev/null && wait "$1"; } # PID, one of ours; its exit code
+
+check "on Windows 7, setup stops with 5 and installs nothing" \
+    eval 'exits 5 "C:\test\setup.exe /S" && [ -z "$(installed DisplayName)" ]'
+wine winecfg -v win10
+start 'C:\test\portable'
+set_logon 'C:\test\portable'
+wine reg add "$cv\\Explorer\\StartupApproved\\Run" /v TolvaneIcon /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
+switch=$(value 'Explorer\StartupApproved\Run' TolvaneIcon)
+registry() { wine regedit /E "$1.reg" HKEY_CURRENT_USER && iconv -f UTF-16 "$1.reg" | tr -d '\r' | sort >"$1"; }
+registry "$work/before" && find "$c/users" | sort >"$work/files-before"
+
+check "older version installed silently" exits 0 'C:\test\older-setup.exe /S'
+inst=$(installed InstallLocation)
+start "$inst"
+copy=$(copies "$inst")
+set_logon "$inst"
+wine 'C:\test\setup.exe' >/dev/null 2>&1 & wizard=$!
+window=$(timeout 20 xdotool search --sync --name '^Tolvane .* Setup' | head -1)
+check "with a setup open, another stops with 4" exits 4 'C:\test\setup.exe /S'
+xdotool windowfocus --sync "$window" key Escape
+ended $wizard
+check "the open one, cancelled, ends with 1" [ $? = 1 ]
+kill $wizard 2>/dev/null
+
+check "upgraded silently over the running copy" exits 0 'C:\test\setup.exe /S'
+check "that copy ended cleanly" ended "$copy"
+check "and runs again, the new version" eval '[ -n "$(copies "$inst")" ] && cmp -s "$exe" "$(unix "$inst")/tolvane.exe"'
+check "one entry in Apps, at the new version" eval '[ "$(installed DisplayVersion)" = "$version" ] &&
+    [ "$(wine reg query "$cv\\Uninstall" /s | tr -d "\r" | grep -c "DisplayName *REG_SZ *Tolvane$")" = 1 ]'
+check "start at logon and its switch unchanged" eval '[ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ] &&
+    [ "$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" = "$switch" ]'
+check "a folder that cannot be used is refused with 2" eval 'touch "$c/file" &&
+    exits 2 "C:\test\setup.exe /S /D=C:\file\Tolvane" && exits 2 "C:\test\setup.exe /S /D=Q:\Tolvane"'
+kill -STOP "$(copies "$inst")"
+check "a copy that will not close: 3 after about 10 s" eval 'SECONDS=0 &&
+    exits 3 "C:\test\setup.exe /S /D=C:\test\moved" && ((SECONDS >= 9 && SECONDS < 30))'
+check "and nothing changed" eval '[ "$(installed InstallLocation)" = "$inst" ] && [ ! -e "$c/test/moved" ] &&
+    [ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ]'
+kill -CONT "$(copies "$inst")" # it ends at the WM_CLOSE still queued
+check "moved by /D=, start at logon with it" eval 'exits 0 "C:\test\setup.exe /S /D=C:\test\moved" &&
+    [ ! -e "$(unix "$inst")" ] && [ "$(value Run TolvaneIcon)" = "\"C:\\test\\moved\\tolvane.exe\"" ]'
+
+check "uninstalled as a package manager does" exits 0 "$(installed QuietUninstallString)"
+check "on its return, exe, entry, shortcut, start at logon and its switch are gone" eval \
+    '[ -z "$(installed DisplayName)$(find "$c/test/moved" "$c/users" -iname "tolvane*" 2>/dev/null)" ] &&
+     [ -z "$(value Run TolvaneIcon)$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" ]'
+check "and the folder after it" gone "$c/test/moved"
+set_logon 'C:\test\portable'
+wine reg add "$cv\\Explorer\\StartupApproved\\Run" /v TolvaneIcon /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
+check "installed and uninstalled again beside a portable copy that starts at logon" eval \
+    'exits 0 "C:\test\setup.exe /S" && exits 0 "$(installed QuietUninstallString)" && gone "$(unix "$inst")"'
+check "the portable copy still runs" [ -n "$(copies 'C:\test\portable')" ]
+registry "$work/after" && find "$c/users" | sort >"$work/files-after"
+left=$(diff "$work/before" "$work/after" | grep -i '^[<>].*tolvane'
+       comm -13 "$work/files-before" "$work/files-after" | grep -v '/AppData/Local/Programs$') # the user's
+check "nothing else left, in the registry or the user's folders: ${left:-none}" [ -z "$left" ]
+exit $failed
