@@ -268,6 +268,27 @@ static std::wstring Open(const Action& action) {
     return g_opened;
 }
 
+// Before the first test: with input going to another desktop (a locked screen, a remote session cut
+// off) or a cursor that stays where it is, every Hook and Menu row would fail, none saying why.
+struct InputDesktop : testing::Environment {
+    void SetUp() override {
+        wchar_t ours[64] = L"", input[64] = L"one this process may not open";
+        POINT was{}, moved{};
+        HDESK desktop = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+        const HDESK thread = GetThreadDesktop(GetCurrentThreadId());
+        GetUserObjectInformationW(thread, UOI_NAME, ours, sizeof(ours), nullptr);
+        if (desktop) GetUserObjectInformationW(desktop, UOI_NAME, input, sizeof(input), nullptr);
+        if (desktop) CloseDesktop(desktop);
+        GetCursorPos(&was);
+        SetCursorPos(was.x ? was.x - 1 : 1, was.y);
+        GetCursorPos(&moved);
+        SetCursorPos(was.x, was.y);
+        ASSERT_STREQ(ours, input) << "No test runs: input goes to another desktop than this one";
+        ASSERT_NE(was.x, moved.x) << "No test runs: the cursor cannot be moved";
+    }
+};
+static testing::Environment* const g_inputDesktop = testing::AddGlobalTestEnvironment(new InputDesktop);
+
 // Each test starts the program with HKEY_CURRENT_USER a scratch key, made afresh (a run cut short
 // leaves one); it ends it, removes what it made, and puts back what it changed.
 constexpr wchar_t SCRATCH[] = L"Software\\Tolvane tests";
@@ -276,15 +297,19 @@ struct Program : testing::Test {
     POINT cursor{};
     BYTE keys[256]{};
     HHOOK hooks[3]{};
+    HWND foreground = nullptr;
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, SCRATCH);
         ASSERT_EQ(0, RegCreateKeyW(HKEY_CURRENT_USER, SCRATCH, &scratch)) << "so the test does not run";
         ASSERT_EQ(0, RegOverridePredefKey(HKEY_CURRENT_USER, scratch)) << "so the test does not run";
         GetCursorPos(&cursor);
         GetKeyboardState(keys);
+        foreground = GetForegroundWindow();
         StartProgram();
     }
     void TearDown() override {
+        // Given back while the program's window, which a menu brings to the front, can still give it.
+        if (foreground && GetForegroundWindow() != foreground) SetForegroundWindow(foreground);
         for (HHOOK hook : hooks) UnhookWindowsHookEx(hook);
         for (HWND window : g_hidden) DestroyWindow(window);
         DestroyWindow(g_tray.hWnd);
