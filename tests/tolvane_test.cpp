@@ -85,20 +85,26 @@ static DWORD KernelHandles() {
     return count;
 }
 
-// Other threads (a box's sound, the input method) hold kernel handles for a while: they are counted
-// once two readings 50 ms apart agree, and may move by less than the table's rows. GDI and USER: exact.
+// Counted once two readings 100 ms apart agree: other threads (a box's sound, the input method) hold
+// kernel handles for a while, and under Wine other processes' USER objects take room in the same table.
+// The kernel count may then move by less than the table's rows; GDI and USER objects come out even.
 struct Counts { DWORD kernel, gdi, user; };
 
-static Counts Handles() {
-    DWORD was = 0, kernel = KernelHandles();
-    for (int reading = 0; reading < 20 && kernel != was; ++reading) {
-        was = kernel;
-        Pump(50);
-        kernel = KernelHandles();
-    }
+static Counts Count() {
     const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    return {kernel, gdi ? gdi : Room(false), user ? user : Room(true)};
+    return {KernelHandles(), gdi ? gdi : Room(false), user ? user : Room(true)};
+}
+
+static Counts Handles() {
+    Counts was{}, now = Count();
+    for (int reading = 1; reading < 20; ++reading) {
+        if (now.kernel == was.kernel && now.gdi == was.gdi && now.user == was.user) break;
+        was = now;
+        Pump(100);
+        now = Count();
+    }
+    return now;
 }
 
 static void ExpectNoneLost(const Counts& before, DWORD rows) {
