@@ -88,12 +88,12 @@ static DWORD KernelHandles() {
 // Counted once two readings 100 ms apart agree: other threads (a box's sound, the input method) hold
 // kernel handles for a while, and under Wine other processes' USER objects take room in the same table.
 // The kernel count may then move by less than the table's rows; GDI and USER objects come out even.
-struct Counts { DWORD kernel, gdi, user; };
+struct Counts { DWORD kernel, gdi, user; bool userRoom; };
 
 static Counts Count() {
     const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    return {KernelHandles(), gdi ? gdi : Room(false), user ? user : Room(true)};
+    return {KernelHandles(), gdi ? gdi : Room(false), user ? user : Room(true), !user};
 }
 
 static Counts Handles() {
@@ -110,7 +110,9 @@ static Counts Handles() {
 static void ExpectNoneLost(const Counts& before, DWORD rows) {
     const Counts after = Handles();
     EXPECT_EQ(before.gdi, after.gdi) << "GDI objects lost (under Wine, the room left)";
-    EXPECT_EQ(before.user, after.user) << "USER objects lost (under Wine, the room left)";
+    // Wine's USER table is the prefix's, not the process's: other processes may free objects meanwhile.
+    if (after.userRoom) EXPECT_GE(after.user, before.user) << "USER objects lost (under Wine, the room left)";
+    else EXPECT_EQ(before.user, after.user) << "USER objects lost";
     EXPECT_LT(after.kernel, before.kernel + rows) << "kernel handles lost, as many as the rows or more";
 }
 
