@@ -436,12 +436,10 @@ TEST_F(Hook, RedrawsOnLockKeyReleasesAndPassesEveryKeyOn) {
 constexpr wchar_t SET[] = L"menu by the cursor|1003 Set to run at startup|1002 About|1001 Exit";
 constexpr wchar_t STOP[] = L"menu by the cursor|1003 Stop running at startup|1002 About|1001 Exit";
 
-// A restarted Explorer knows no entry, and tells each top-level window (not a message-only one): told
-// the same way, though only this process's windows are, the program adds its entry back, clicks and all.
-static BOOL CALLBACK TellIfOurs(HWND window, LPARAM message) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId()) PostMessageW(window, static_cast<UINT>(message), 0, 0);
+// A restarted Explorer knows no entry, and posts to each top-level window (not a message-only one): told
+// the same way, though only this thread's windows are, the program adds its entry back, clicks and all.
+static BOOL CALLBACK Tell(HWND window, LPARAM message) {
+    PostMessageW(window, static_cast<UINT>(message), 0, 0);
     return TRUE;
 }
 
@@ -471,7 +469,7 @@ TEST_F(Entry, StaysRightAndGoesWithTheProgram) {
     }
 
     g_shell = {};
-    EnumWindows(TellIfOurs, RegisterWindowMessageW(L"TaskbarCreated"));
+    EnumThreadWindows(GetCurrentThreadId(), Tell, RegisterWindowMessageW(L"TaskbarCreated"));
     ASSERT_TRUE(Pump(1000, [] { return g_shell.window != nullptr; })) << "no entry on the new taskbar";
     EXPECT_EQ(WM_TRAYICON, g_shell.callback) << "an entry that reports no clicks";
     EXPECT_EQ(SET, Open({g_shell.callback, 1, WM_RBUTTONUP})) << "at a right click on it";
