@@ -6,26 +6,38 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
-// The shell's copy of the entry: Wine's cannot be asked, and drops a dead window's icon.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The shell's copy of the entry: Wine's cannot be asked, and drops a dead window's icon. Like the
+// shell, it keeps what the flags name, and an entry added anew starts from nothing.
 static struct { HWND window; UINT callback; HICON icon; std::wstring tip; int updates; } g_shell;
 
 static BOOL WINAPI ShellNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
     if (data->cbSize != sizeof(*data) || (data->hWnd == g_shell.window) != (message != NIM_ADD)) return FALSE;
-    g_shell.window = message == NIM_DELETE ? nullptr : data->hWnd;
-    g_shell.callback = (data->uFlags & NIF_MESSAGE) ? data->uCallbackMessage : g_shell.callback;
-    g_shell.icon = (data->uFlags & NIF_ICON) ? data->hIcon : g_shell.icon;
-    g_shell.tip = (data->uFlags & NIF_TIP) ? data->szTip : g_shell.tip;
+    if (message != NIM_MODIFY) g_shell = {nullptr, 0, nullptr, L"", g_shell.updates};
+    if (message == NIM_DELETE) return TRUE;
+    g_shell.window = data->hWnd;
+    if (data->uFlags & NIF_MESSAGE) g_shell.callback = data->uCallbackMessage;
+    if (data->uFlags & NIF_ICON) g_shell.icon = data->hIcon;
+    if (data->uFlags & NIF_TIP) g_shell.tip = data->szTip;
     ++g_shell.updates;
     return TRUE;
 }
 
-// Wine cannot start a program from past MAX_PATH; for one (far away) the call answers as Windows does.
-static bool g_farAway;
+// This exe runs from the build folder, and Wine cannot start one from past MAX_PATH: for a row, the
+// call answers for a made-up path of another length as Windows documents. Whole if it fits with its
+// null; else cut to size - 1 characters and the null, returning size, with ERROR_INSUFFICIENT_BUFFER.
+static DWORD g_pathLength; // 0: the real path
 
 static DWORD WINAPI ModuleFileName(HMODULE module, LPWSTR path, DWORD size) {
-    if (!g_farAway) return K32GetModuleFileNameExW(GetCurrentProcess(), module, path, size);
-    wmemset(path, L'x', size - 1), path[size - 1] = L'\0', SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
+    if (!g_pathLength) return K32GetModuleFileNameExW(GetCurrentProcess(), module, path, size);
+    const DWORD copied = g_pathLength < size ? g_pathLength : size - 1;
+    (L"C:\\" + std::wstring(g_pathLength - 15, L'x') + L"\\tolvane.exe").copy(path, copied);
+    path[copied] = L'\0';
+    if (copied < g_pathLength) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return copied < g_pathLength ? size : copied;
 }
 
 // The program calls both through import slots, taken here before the linker looks in the DLLs'.
@@ -34,7 +46,9 @@ extern "C" { decltype(&GetModuleFileNameW) __imp_GetModuleFileNameW = ModuleFile
 
 static void SetLocks(BYTE num, BYTE caps, BYTE scroll) { // 0x01 toggled, 0x80 held down
     BYTE keys[256] = {};
-    keys[VK_NUMLOCK] = num, keys[VK_CAPITAL] = caps, keys[VK_SCROLL] = scroll;
+    keys[VK_NUMLOCK] = num;
+    keys[VK_CAPITAL] = caps;
+    keys[VK_SCROLL] = scroll;
     SetKeyboardState(keys);
 }
 
@@ -55,82 +69,276 @@ static void StartProgram() {
 
 // Windows counts a process's handles. Wine says 0, so there kernel handles are tried one by one,
 // and GDI and USER objects counted by the room left in their tables, filled and freed again.
-static int Room(bool user) {
+static DWORD Room(bool user) {
     static HANDLE made[70000];
-    int n = 0;
+    DWORD n = 0;
     while (n < 70000 && (made[n] = user ? HANDLE(CreatePopupMenu()) : CreateSolidBrush(0))) ++n;
-    for (int i = n; i-- > 0;) user ? DestroyMenu(HMENU(made[i])) : DeleteObject(made[i]);
+    for (DWORD i = n; i-- > 0;) user ? DestroyMenu(HMENU(made[i])) : DeleteObject(made[i]);
     return n;
 }
 
-static std::string Handles() {
-    DWORD kernel = 0, flags;
-    if (!GetProcessHandleCount(GetCurrentProcess(), &kernel) || !kernel)
-        for (UINT_PTR value = 4; value < 0x4000; value += 4) kernel += !!GetHandleInformation(HANDLE(value), &flags);
-    std::string counts = std::to_string(kernel) + " kernel";
-    for (const bool user : {false, true}) {
-        const DWORD n = GetGuiResources(GetCurrentProcess(), user ? GR_USEROBJECTS : GR_GDIOBJECTS);
-        counts += (n ? ", " + std::to_string(n) : ", room for " + std::to_string(Room(user))) + (user ? " USER" : " GDI");
+static DWORD KernelHandles() {
+    DWORD count = 0, flags;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return count;
+    for (UINT_PTR value = 4; value < 0x4000; value += 4)
+        count += GetHandleInformation(HANDLE(value), &flags) ? 1u : 0u;
+    return count;
+}
+
+// Counted once two readings 100 ms apart agree: other threads (a box's sound, the input method) hold
+// kernel handles for a while, and under Wine other processes' USER objects take room in the same table.
+// The kernel count may then move by less than the table's rows; GDI and USER objects come out even.
+struct Counts { DWORD kernel, gdi, user; bool userRoom; };
+
+static Counts Count() {
+    const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    return {KernelHandles(), gdi ? gdi : Room(false), user ? user : Room(true), !user};
+}
+
+static Counts Handles() {
+    Counts was{}, now = Count();
+    for (int reading = 1; reading < 20; ++reading) {
+        if (now.kernel == was.kernel && now.gdi == was.gdi && now.user == was.user) break;
+        was = now;
+        Pump(100);
+        now = Count();
     }
-    return counts;
+    return now;
+}
+
+static void ExpectNoneLost(const Counts& before, DWORD rows) {
+    const Counts after = Handles();
+    EXPECT_EQ(before.gdi, after.gdi) << "GDI objects lost (under Wine, the room left)";
+    // Wine's USER table is the prefix's, not the process's: other processes may free objects meanwhile.
+    if (after.userRoom) EXPECT_GE(after.user, before.user) << "USER objects lost (under Wine, the room left)";
+    else EXPECT_EQ(before.user, after.user) << "USER objects lost";
+    EXPECT_LT(after.kernel, before.kernel + rows) << "kernel handles lost, as many as the rows or more";
+}
+
+// What draw puts on a w by h canvas, first magenta: the colours, row by row from the top.
+template <typename Draw> static std::vector<DWORD> Pixels(int w, int h, Draw draw) {
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    DWORD* at = nullptr;
+    std::vector<DWORD> pixels;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP canvas = CreateDIBSection(dc, &info, 0, reinterpret_cast<void**>(&at), nullptr, 0);
+    const HGDIOBJ was = SelectObject(dc, canvas);
+    for (int i = 0; canvas && i < w * h; ++i) at[i] = 0xFF00FF;
+    draw(dc);
+    GdiFlush();
+    for (int i = 0; canvas && i < w * h; ++i) pixels.push_back(at[i] & 0xFFFFFF);
+    SelectObject(dc, was);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    return pixels;
+}
+
+static std::vector<DWORD> IconPixels(HICON icon, int w, int h) {
+    return Pixels(w, h, [&](HDC dc) { DrawIconEx(dc, 0, 0, icon, w, h, 0, nullptr, DI_NORMAL); });
+}
+
+// The look, drawn here from its figures, a cell lit where shown ("N c s") has it in upper case. Lit,
+// a cell is filled 130,220,100 and its label black; unlit, it keeps the background, 30,30,30, and its
+// label is grey 120. Labels in bold 14-pixel "Segoe UI", ClearType, centred in their cell.
+static void DrawLook(HDC dc, const wchar_t* shown) {
+    const RECT cells[] = {{0, 0, 32, 16}, {0, 16, 16, 32}, {16, 16, 32, 32}};
+    const wchar_t* const labels[] = {L"Num", L"C", L"S"};
+    HBRUSH dark = CreateSolidBrush(RGB(30, 30, 30)), lit = CreateSolidBrush(RGB(130, 220, 100));
+    HFONT font = CreateFontW(-14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
+    const HGDIOBJ was = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    for (int i = 0; i < 3; ++i) {
+        RECT cell = cells[i];
+        const bool on = IsCharUpperW(shown[2 * i]);
+        FillRect(dc, &cell, on ? lit : dark);
+        SetTextColor(dc, on ? RGB(0, 0, 0) : RGB(120, 120, 120));
+        DrawTextW(dc, labels[i], -1, &cell, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    }
+    SelectObject(dc, was);
+    DeleteObject(font);
+    DeleteObject(lit);
+    DeleteObject(dark);
+}
+
+// The shell's icon read as shown, with "?" for each cell whose pixels differ from the look drawn so.
+static std::wstring ReadShellIcon(const wchar_t* shown) {
+    const std::vector<DWORD> icon = IconPixels(g_shell.icon, 32, 32);
+    const std::vector<DWORD> look = Pixels(32, 32, [shown](HDC dc) { DrawLook(dc, shown); });
+    std::wstring read = shown;
+    if (icon.size() != 32 * 32 || look.size() != 32 * 32) return L"no canvas";
+    for (size_t i = 0; i < 32 * 32; ++i) {
+        const size_t cell = i < 32 * 16 ? 0 : i % 32 < 16 ? 1 : 2; // Num above, C and S below
+        if (icon[i] != look[i]) read[2 * cell] = L'?';
+    }
+    return read;
 }
 
 static HWND g_hidden[2]; // of the menu's and the box's classes, as any program may have
+
+// This thread's visible window of the menu's class (#32768) or the box's (#32770), or null.
+static HWND Own(const wchar_t* className) {
+    static HWND found;
+    found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM wanted) -> BOOL {
+        wchar_t name[16] = L"";
+        const bool ofClass = GetClassNameW(window, name, 16) && !lstrcmpW(name, LPCWSTR(wanted));
+        found = ofClass && IsWindowVisible(window) ? window : nullptr;
+        return !found;
+    }, reinterpret_cast<LPARAM>(className));
+    return found;
+}
+
+// An open menu as "menu by the cursor|1003 Set to run at startup|...": the cursor as read back once set.
+// A right-handed user's menus drop to the left of it (Tablet PC settings), others' to the right.
+static POINT g_cursor;
+
+static std::wstring DescribeMenu(HWND popup) {
+    RECT rect{};
+    BOOL toTheLeft = FALSE;
+    GetWindowRect(popup, &rect);
+    SystemParametersInfoW(SPI_GETMENUDROPALIGNMENT, 0, &toTheLeft, 0);
+    const bool byCursor = rect.top == g_cursor.y && (toTheLeft ? rect.right : rect.left) == g_cursor.x;
+    std::wstring text = L"menu by the cursor";
+    if (!byCursor) text = L"menu at " + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) +
+                          L", right " + std::to_wstring(rect.right) + L", the cursor at " +
+                          std::to_wstring(g_cursor.x) + L"," + std::to_wstring(g_cursor.y);
+    const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t item[64] = L"";
+        GetMenuStringW(menu, static_cast<UINT>(i), item, 64, MF_BYPOSITION);
+        text += L"|" + std::to_wstring(GetMenuItemID(menu, i)) + L" " + item;
+    }
+    return text;
+}
+
+// Whatever handle the box uses, whether its icon draws as the information icon at the same size.
+static bool DrawsAsInformation(HICON icon) {
+    ICONINFO parts{};
+    BITMAP size{};
+    if (!icon || !GetIconInfo(icon, &parts)) return false;
+    GetObjectW(parts.hbmColor ? parts.hbmColor : parts.hbmMask, sizeof(size), &size);
+    const int w = size.bmWidth, h = parts.hbmColor ? size.bmHeight : size.bmHeight / 2; // a mask holds two
+    DeleteObject(parts.hbmColor);
+    DeleteObject(parts.hbmMask);
+    const HICON shared = LoadIconW(nullptr, IDI_INFORMATION);
+    const auto information = HICON(CopyImage(shared, IMAGE_ICON, w, h, LR_COPYFROMRESOURCE)); // that size
+    const std::vector<DWORD> shown = IconPixels(icon, w, h);
+    const bool same = information && !shown.empty() && shown == IconPixels(information, w, h);
+    if (information) DestroyIcon(information);
+    return same;
+}
+
+// What opened, with the hidden windows above it, then dismissed: a menu as if its first item were
+// chosen, a box by OK. After 3 s it gives up, ending ours: a modal loop ends at WM_QUIT and posts it again.
+static std::wstring g_opened;
+static ULONGLONG g_giveUpAt;
+
+static void CALLBACK ReadWhatOpened(HWND, UINT, UINT_PTR, DWORD) {
+    for (HWND window : g_hidden)
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const HWND menu = Own(L"#32768"), box = Own(L"#32770");
+    wchar_t title[64] = L"";
+    if (GetTickCount64() > g_giveUpAt) {
+        g_opened += g_opened.empty() ? L"no menu or box of ours" : L", still open";
+        g_opened += L" after 3 s";
+        g_giveUpAt = ~0ull;
+        EndMenu();
+        PostQuitMessage(0);
+    } else if (g_opened.empty() && menu) {
+        g_opened = DescribeMenu(menu);
+        EndMenu();
+        PostMessageW(g_shell.window, WM_COMMAND, 1003, 0);
+    } else if (g_opened.empty() && box && GetWindowTextW(box, title, 64)) {
+        const HWND image = FindWindowExW(box, nullptr, L"Static", nullptr); // comes before the text
+        const auto icon = reinterpret_cast<HICON>(SendMessageW(image, STM_GETICON, 0, 0));
+        g_opened = L"box " + std::wstring(title);
+        g_opened += GetWindow(box, GW_OWNER) == g_shell.window ? L", owned" : L"";
+        g_opened += DrawsAsInformation(icon) ? L", i icon" : L"";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+}
+
+// What the user does: a click on the entry comes as its callback message, a command as WM_COMMAND.
+struct Action { UINT message; WPARAM wParam; LPARAM lParam; };
+
+// What an action opens, posted to the entry's window with the cursor at 200,150, or where it went.
+static std::wstring Open(const Action& action) {
+    SetCursorPos(200, 150);
+    GetCursorPos(&g_cursor);
+    g_opened.clear();
+    g_giveUpAt = GetTickCount64() + 3000;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, ReadWhatOpened);
+    PostMessageW(g_shell.window, action.message, action.wParam, action.lParam);
+    Pump(50); // the action, the command chosen, and any the menu should not have sent
+    KillTimer(nullptr, timer);
+    return g_opened;
+}
+
+// Before the first test: with input going to another desktop (a locked screen, a remote session cut
+// off) or a cursor that stays where it is, every Hook and Menu row would fail, none saying why.
+struct InputDesktop : testing::Environment {
+    void SetUp() override {
+        wchar_t ours[64] = L"", input[64] = L"one this process may not open";
+        POINT was{}, moved{};
+        HDESK desktop = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+        const HDESK thread = GetThreadDesktop(GetCurrentThreadId());
+        GetUserObjectInformationW(thread, UOI_NAME, ours, sizeof(ours), nullptr);
+        if (desktop) GetUserObjectInformationW(desktop, UOI_NAME, input, sizeof(input), nullptr);
+        if (desktop) CloseDesktop(desktop);
+        GetCursorPos(&was);
+        SetCursorPos(was.x ? was.x - 1 : 1, was.y);
+        GetCursorPos(&moved);
+        SetCursorPos(was.x, was.y);
+        ASSERT_STREQ(ours, input) << "No test runs: input goes to another desktop than this one";
+        ASSERT_NE(was.x, moved.x) << "No test runs: the cursor cannot be moved";
+    }
+};
+static testing::Environment* const g_inputDesktop = testing::AddGlobalTestEnvironment(new InputDesktop);
 
 // Each test starts the program with HKEY_CURRENT_USER a scratch key, made afresh (a run cut short
 // leaves one); it ends it, removes what it made, and puts back what it changed.
 constexpr wchar_t SCRATCH[] = L"Software\\Tolvane tests";
 struct Program : testing::Test {
-    HKEY scratch = nullptr; POINT cursor{}; BYTE keys[256]{}; HHOOK hooks[3]{};
+    HKEY scratch = nullptr;
+    POINT cursor{};
+    BYTE keys[256]{};
+    HHOOK hooks[3]{};
+    HWND foreground = nullptr;
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, SCRATCH);
         ASSERT_EQ(0, RegCreateKeyW(HKEY_CURRENT_USER, SCRATCH, &scratch)) << "so the test does not run";
         ASSERT_EQ(0, RegOverridePredefKey(HKEY_CURRENT_USER, scratch)) << "so the test does not run";
-        GetCursorPos(&cursor), GetKeyboardState(keys), StartProgram();
+        GetCursorPos(&cursor);
+        GetKeyboardState(keys);
+        foreground = GetForegroundWindow();
+        StartProgram();
     }
     void TearDown() override {
+        // Given back while the program's window, which a menu brings to the front, can still give it.
+        if (foreground && GetForegroundWindow() != foreground) SetForegroundWindow(foreground);
         for (HHOOK hook : hooks) UnhookWindowsHookEx(hook);
-        DestroyWindow(g_tray.hWnd), RemoveKeyboardHook(), Pump(0); // and the quit message it posts
-        DestroyIcon(g_tray.hIcon), g_tray = {}, g_shell = {}, g_farAway = false;
-        for (HWND& window : g_hidden) DestroyWindow(window), window = nullptr;
-        SetKeyboardState(keys), SetCursorPos(cursor.x, cursor.y);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr), RegCloseKey(scratch), RegDeleteTreeW(HKEY_CURRENT_USER, SCRATCH);
+        for (HWND window : g_hidden) DestroyWindow(window);
+        DestroyWindow(g_tray.hWnd);
+        RemoveKeyboardHook();
+        Pump(0); // and the quit message it posts
+        DestroyIcon(g_tray.hIcon);
+        g_tray = {};
+        g_shell = {};
+        g_hidden[0] = g_hidden[1] = nullptr;
+        g_pathLength = 0;
+        SetKeyboardState(keys);
+        SetCursorPos(cursor.x, cursor.y);
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegCloseKey(scratch);
+        RegDeleteTreeW(HKEY_CURRENT_USER, SCRATCH);
     }
 };
-using Redraw = Program; using Hook = Program; using Entry = Program; using Menu = Program;
-
-// The shell's icon drawn over magenta, read as "N c s": a cell is upper case on the lit fill,
-// lower case on the dark one, when most of it is that fill, some its label's colour (black lit,
-// grey 120 unlit), and every pixel between the two, channel by channel, whatever the font; else '?'.
-static std::wstring ReadShellIcon() {
-    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    DWORD(*at)[32] = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP canvas = CreateDIBSection(dc, &info, 0, reinterpret_cast<void**>(&at), nullptr, 0);
-    SelectObject(dc, canvas);
-    for (int i = 0; i < 32 * 32; ++i) at[i / 32][i % 32] = 0xFF00FF;
-    DrawIconEx(dc, 0, 0, g_shell.icon, 32, 32, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    std::wstring shown = L"? ? ?";
-    const RECT cells[] = {{0, 0, 32, 16}, {0, 16, 16, 32}, {16, 16, 32, 32}}; // Num, C, S
-    for (size_t i = 0; i < 3; ++i) {
-        const RECT& cell = cells[i];
-        const bool lit = (at[cell.top][cell.left] & 0xFFFFFF) == 0x82DC64;
-        const int fill = lit ? 0x82DC64 : 0x1E1E1E, ink = lit ? 0x000000 : 0x787878, other = lit ? 0x1E1E1E : 0x82DC64;
-        int fills = 0, inks = 0, strays = 0;
-        for (LONG y = cell.top; y < cell.bottom; ++y) {
-            for (LONG x = cell.left; x < cell.right; ++x) {
-                const int pixel = at[y][x] & 0xFFFFFF;
-                fills += pixel == fill, inks += pixel == ink, strays += pixel == other;
-                for (int c = 0; c < 24; c += 8) // a channel beyond both the fill's and the ink's
-                    strays += ((pixel >> c & 0xFF) - (fill >> c & 0xFF)) * ((pixel >> c & 0xFF) - (ink >> c & 0xFF)) > 0;
-            }
-        }
-        if (!strays && inks && fills > 8 * (cell.right - cell.left)) shown[2 * i] = (lit ? L"NCS" : L"ncs")[i]; // half its 16 rows
-    }
-    DeleteDC(dc), DeleteObject(canvas);
-    return shown;
-}
+using Redraw = Program;
+using Hook = Program;
+using Entry = Program;
+using Menu = Program;
 
 // Only the toggle counts: a key held down (0x80) is on or off by it alone.
 struct LockRow { int line; BYTE num, caps, scroll; const wchar_t* shown; };
@@ -142,23 +350,25 @@ static const LockRow LOCK_ROWS[] = {
 };
 
 TEST_F(Redraw, ShowsEveryCombinationOfLocksAndLeaksNothing) {
-    std::string handles;
+    Counts before{};
     for (int round = 0; round < 64 * 8; ++round) {
         const LockRow& row = LOCK_ROWS[round % 8];
         SCOPED_TRACE(testing::Message() << "round " << round << ", row at line " << row.line);
-        handles = round == 8 ? Handles() : handles;
+        if (round == 8) before = Handles();
         SetLocks(row.num, row.caps, row.scroll);
         RefreshStatus();
         ASSERT_EQ(row.shown, g_shell.tip);
-        ASSERT_EQ(row.shown, ReadShellIcon());
+        ASSERT_EQ(row.shown, ReadShellIcon(row.shown));
     }
-    EXPECT_EQ(handles, Handles()) << "handles lost";
+    ExpectNoneLost(before, ARRAYSIZE(LOCK_ROWS));
 }
 
 // Hooks around the program's pass on every event but the F24 tapped here: the first sees what
 // the chain returns, the next after the program's blocks that F24, the last counts what gets by.
 constexpr ULONG_PTR OURS = 0x7011A4E; // the extra information of the keys tapped here
-static DWORD g_key; static int g_seen, g_reached; static LRESULT g_returned;
+static DWORD g_key;
+static int g_seen, g_reached;
+static LRESULT g_returned;
 
 static bool IsOurKey(int code, LPARAM lParam) {
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
@@ -167,7 +377,8 @@ static bool IsOurKey(int code, LPARAM lParam) {
 
 static LRESULT CALLBACK FirstHook(int code, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
-    if (IsOurKey(code, lParam)) g_returned = result, ++g_seen;
+    g_returned = IsOurKey(code, lParam) ? result : g_returned;
+    g_seen += IsOurKey(code, lParam);
     return result;
 }
 
@@ -202,7 +413,8 @@ TEST_F(Hook, RedrawsOnLockKeyReleasesAndPassesEveryKeyOn) {
     for (const KeyRow& row : KEY_ROWS) {
         SCOPED_TRACE(testing::Message() << "row at line " << row.line);
         if (row.dropped) UnhookWindowsHookEx(g_hook); // as Windows does, unannounced
-        g_key = row.key, g_seen = g_reached = 0, g_shell.updates = 0;
+        g_key = row.key;
+        g_seen = g_reached = g_shell.updates = 0;
         if (row.alt) keybd_event(VK_LMENU, 0, 0, OURS); // the release comes as WM_SYSKEYUP
         keybd_event(row.key, 0, 0, OURS); // injected, as SendInput does
         EXPECT_TRUE(Pump(1000, [] { return g_seen == 1; })) << "the press held up";
@@ -214,10 +426,21 @@ TEST_F(Hook, RedrawsOnLockKeyReleasesAndPassesEveryKeyOn) {
         EXPECT_EQ(row.redraws, g_shell.updates);
         EXPECT_EQ(row.key == VK_F24 ? 0 : 2, g_reached) << "events kept from the hooks installed before";
         EXPECT_EQ(row.key == VK_F24, g_returned) << "not what the next hook returned";
-        g_shell.updates = 0, SendMessageW(g_tray.hWnd, WM_TIMER, REFRESH_TIMER_ID, 0);
+        g_shell.updates = 0;
+        SendMessageW(g_tray.hWnd, WM_TIMER, REFRESH_TIMER_ID, 0);
         EXPECT_EQ(row.ticked, g_shell.updates) << "at the tick after it";
     }
     EXPECT_EQ(0, KeyboardHookProc(-1, WM_KEYUP, 0)) << "a negative code comes with no event";
+}
+
+constexpr wchar_t SET[] = L"menu by the cursor|1003 Set to run at startup|1002 About|1001 Exit";
+constexpr wchar_t STOP[] = L"menu by the cursor|1003 Stop running at startup|1002 About|1001 Exit";
+
+// A restarted Explorer knows no entry, and posts to each top-level window (not a message-only one): told
+// the same way, though only this thread's windows are, the program adds its entry back, clicks and all.
+static BOOL CALLBACK Tell(HWND window, LPARAM message) {
+    PostMessageW(window, static_cast<UINT>(message), 0, 0);
+    return TRUE;
 }
 
 // The timer shows a change the hook missed and brings back a lost entry. Closed from
@@ -226,36 +449,44 @@ TEST_F(Entry, StaysRightAndGoesWithTheProgram) {
     InstallKeyboardHook();
     SetLocks(0, 1, 0);
     EXPECT_TRUE(Pump(2500, [] { return g_shell.tip == L"n C s"; })) << "no change in a second";
-
-    SetLocks(1, 0, 0); // the entry lost and a redraw failed: the next tick adds it again, as does a new taskbar
-    for (const UINT message : {UINT(WM_TIMER), RegisterWindowMessageW(L"TaskbarCreated")}) {
-        g_shell.window = nullptr, RefreshStatus();
-        SendMessageW(g_tray.hWnd, message, REFRESH_TIMER_ID, 0);
-        EXPECT_TRUE(g_shell.window && g_shell.callback == WM_TRAYICON && g_shell.tip == L"N c s") << message;
-    }
+    SetLocks(1, 0, 0);
+    g_shell = {}; // the entry lost, and a redraw failed: the next tick adds it again
+    RefreshStatus();
+    SendMessageW(g_tray.hWnd, WM_TIMER, REFRESH_TIMER_ID, 0);
+    EXPECT_EQ(L"N c s", g_shell.tip) << "no entry after the tick";
 
     for (const UINT exit : {0u, 1001u}) { // as the task list closes it; Exit
         const HHOOK hook = g_hook;
         PostMessageW(g_tray.hWnd, exit ? WM_COMMAND : WM_CLOSE, exit, 0);
-        const UINT_PTR giveUp = SetTimer(nullptr, 0, 3000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); });
+        const TIMERPROC quit = [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); };
+        const UINT_PTR giveUp = SetTimer(nullptr, 0, 3000, quit);
         EXPECT_EQ(0, RunMessageLoop()) << "99: still running after 3 s";
         KillTimer(nullptr, giveUp);
         EXPECT_FALSE(UnhookWindowsHookEx(hook)) << "still hooked";
         EXPECT_EQ(nullptr, g_shell.window) << "a dead icon left in the tray";
-        InstallKeyboardHook(), StartProgram();
+        InstallKeyboardHook();
+        StartProgram();
     }
+
+    g_shell = {};
+    EnumThreadWindows(GetCurrentThreadId(), Tell, RegisterWindowMessageW(L"TaskbarCreated"));
+    ASSERT_TRUE(Pump(1000, [] { return g_shell.window != nullptr; })) << "no entry on the new taskbar";
+    EXPECT_EQ(WM_TRAYICON, g_shell.callback) << "an entry that reports no clicks";
+    EXPECT_EQ(SET, Open({g_shell.callback, 1, WM_RBUTTONUP})) << "at a right click on it";
 }
 
 // Our value beside a neighbour's in a key of the current user: key or value missing, or
 // of any type. Startup apps' switch is binary, off by its first bit.
-struct Value { bool key; DWORD type; const void* data; DWORD bytes; };
+struct Value { bool key; DWORD type; const void* data; DWORD bytes; bool ours = false; };
 constexpr BYTE ON[12] = {2}, OFF[12] = {3}, OFF_TOO[12] = {7};
 constexpr Value NO_KEY{false, REG_NONE, nullptr, 0}, NO_VALUE{true, REG_NONE, nullptr, 0};
-constexpr Value OTHER_COPY{true, REG_SZ, L"C:\\Other copy\\tolvane.exe", 52}, A_NUMBER{true, REG_DWORD, OFF, 4};
-constexpr Value SWITCHED_ON{true, REG_BINARY, ON, 12}, SWITCHED_OFF{true, REG_BINARY, OFF, 12},
-                OFF_AS_WELL{true, REG_BINARY, OFF_TOO, 12};
+constexpr Value OTHER_COPY{true, REG_SZ, L"C:\\Other copy\\tolvane.exe", 52};
+constexpr Value A_NUMBER{true, REG_DWORD, OFF, 4}, SWITCHED_ON{true, REG_BINARY, ON, 12};
+constexpr Value SWITCHED_OFF{true, REG_BINARY, OFF, 12}, OFF_AS_WELL{true, REG_BINARY, OFF_TOO, 12};
+constexpr Value OUR_PATH{true, REG_SZ, nullptr, 0, true}; // where the program runs from, quoted
 constexpr wchar_t RUN[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t APPROVED[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+constexpr wchar_t APPROVED[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\"
+                               L"Run";
 
 static void Put(const wchar_t* key, const Value& ours) {
     RegDeleteKeyW(HKEY_CURRENT_USER, key);
@@ -263,106 +494,80 @@ static void Put(const wchar_t* key, const Value& ours) {
     if (ours.type) RegSetKeyValueW(HKEY_CURRENT_USER, key, L"TolvaneIcon", ours.type, ours.data, ours.bytes);
 }
 
-// A value as "type:bytes:data ", "- " when missing, "no key " when its key is.
+// A value as "type:data", with all the bytes its size counts (a string's null too), or as missing.
+static std::wstring Describe(const Value& value) {
+    wchar_t path[MAX_PATH + 1] = L"";
+    if (!value.key || !value.type) return value.key ? L"no value" : L"no key";
+    const std::wstring type = std::to_wstring(value.type) + L":";
+    if (!value.ours) return type + std::wstring(static_cast<LPCWSTR>(value.data), value.bytes / 2);
+    GetModuleFileNameW(nullptr, path, MAX_PATH + 1); // where the program runs from, as Windows says
+    return type + L"\"" + path + L"\"" + L'\0';
+}
+
 static std::wstring Read(const wchar_t* key, const wchar_t* name = L"TolvaneIcon") {
-    HKEY opened = nullptr; wchar_t data[300] = L"";
-    DWORD type = REG_NONE, bytes = sizeof(data) - 2;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened)) return L"no key ";
-    const LSTATUS status = RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
+    HKEY opened = nullptr;
+    wchar_t data[300] = L"";
+    DWORD type = REG_NONE, bytes = sizeof(data);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened)) return Describe(NO_KEY);
+    const LSTATUS status = RegQueryValueExW(opened, name, nullptr, &type, LPBYTE(data), &bytes);
     RegCloseKey(opened);
-    return status ? L"- " : std::to_wstring(type) + L":" + std::to_wstring(bytes) + L":" + data + L" ";
+    return Describe(status ? NO_VALUE : Value{true, type, data, bytes});
 }
 
-// This thread's visible window of the menu's class (#32768) or the box's (#32770), or null.
-static HWND Own(const wchar_t* className) {
-    static HWND found;
-    found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM wanted) -> BOOL {
-        wchar_t name[16] = L"";
-        found = GetClassNameW(window, name, 16) && !lstrcmpW(name, reinterpret_cast<const wchar_t*>(wanted)) &&
-                IsWindowVisible(window) ? window : nullptr;
-        return !found;
-    }, reinterpret_cast<LPARAM>(className));
-    return found;
-}
+constexpr Action RIGHT_CLICK{WM_TRAYICON, 1, WM_RBUTTONUP}, LEFT_CLICK{WM_TRAYICON, 1, WM_LBUTTONUP};
+constexpr Action ABOUT{WM_COMMAND, 1002, 0};
+constexpr Action STARTUP_KEY{WM_COMMAND, MAKEWPARAM(1003, 1), 0}; // as an accelerator sends it
+constexpr wchar_t ABOUT_BOX[] = L"box About, owned, i icon", NOTHING[] = L"";
+// Where the program runs from: here, or a made-up path of the most MAX_PATH holds, or of one more.
+constexpr DWORD HERE = 0, LONGEST = MAX_PATH - 1, TOO_LONG = MAX_PATH;
 
-// What opened, with the hidden windows above it, then dismissed: a menu as if its first item were
-// chosen, a box by OK. After 3 s it gives up, ending ours: a modal loop ends at WM_QUIT and posts it again.
-static std::wstring g_opened;
-static ULONGLONG g_giveUpAt;
-
-static void CALLBACK ReadWhatOpened(HWND, UINT, UINT_PTR, DWORD) {
-    for (HWND window : g_hidden) SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    HWND popup = Own(L"#32768"), box = Own(L"#32770");
-    RECT rect{}; wchar_t text[64] = L"";
-    if (GetTickCount64() > g_giveUpAt) {
-        g_opened = (g_opened.empty() ? L"no menu or box of ours" : g_opened + L", still open") + L" after 3 s";
-        g_giveUpAt = ~0ull, EndMenu(), PostQuitMessage(0);
-    } else if (g_opened.empty() && popup && GetWindowRect(popup, &rect)) {
-        const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
-        g_opened = L"menu at " + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top);
-        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-            GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-            g_opened += L"|" + std::to_wstring(GetMenuItemID(menu, i)) + L" " + text;
-        }
-        EndMenu();
-        PostMessageW(g_shell.window, WM_COMMAND, 1003, 0);
-    } else if (g_opened.empty() && box && GetWindowTextW(box, text, 64)) {
-        const HWND icon = FindWindowExW(box, nullptr, L"Static", nullptr); // comes before the text
-        g_opened = L"box " + std::wstring(text) + (GetWindow(box, GW_OWNER) == g_shell.window ? L", owned" : L"") +
-                   (SendMessageW(icon, STM_GETICON, 0, 0) == LRESULT(LoadIconW(nullptr, IDI_INFORMATION)) ? L", i icon" : L"");
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-    }
-}
-
-constexpr wchar_t SET[] = L"menu at 200,150|1003 Set to run at startup|1002 About|1001 Exit";
-constexpr wchar_t STOP[] = L"menu at 200,150|1003 Stop running at startup|1002 About|1001 Exit";
-enum After { AS_BEFORE, REMOVED, QUOTED_PATH }; // our Run value; our switch goes, but AS_BEFORE
-
-// A message, with our Run value and switch before it: what opens, and the registry after.
-// Run from a path past MAX_PATH (far away), the program writes nothing.
-struct UserRow { int line; UINT message; WPARAM wParam; LPARAM lParam; Value run, mark; const wchar_t* opened;
-                 After after; bool farAway = false; };
+// What the user does, from where the program runs, with our Run value and switch before: what opens
+// (then the menu's first item is chosen, the box closed by OK), and our Run value and switch after.
+struct UserRow {
+    int line; Action done; DWORD from; Value run, mark; const wchar_t* opens; Value runAfter, markAfter;
+};
 static const UserRow USER_ROWS[] = {
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, NO_KEY, NO_KEY, SET, AS_BEFORE},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, NO_VALUE, NO_KEY, SET, QUOTED_PATH},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, NO_VALUE, NO_KEY, SET, AS_BEFORE, true},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, NO_VALUE, SWITCHED_OFF, SET, QUOTED_PATH},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, OTHER_COPY, NO_KEY, STOP, REMOVED},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, OTHER_COPY, SWITCHED_ON, STOP, REMOVED},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, OTHER_COPY, SWITCHED_OFF, SET, QUOTED_PATH},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, OTHER_COPY, OFF_AS_WELL, SET, QUOTED_PATH},
-    {__LINE__, WM_TRAYICON, 1, WM_RBUTTONUP, A_NUMBER, A_NUMBER, STOP, REMOVED},
-    {__LINE__, WM_TRAYICON, 1, WM_LBUTTONUP, NO_VALUE, NO_VALUE, L"", AS_BEFORE},
-    {__LINE__, WM_COMMAND, 1002, 0, NO_VALUE, NO_VALUE, L"box About, owned, i icon", AS_BEFORE},
-    {__LINE__, WM_COMMAND, MAKEWPARAM(1003, 1), 0, NO_VALUE, NO_VALUE, L"", QUOTED_PATH},
+    {__LINE__, RIGHT_CLICK, HERE, NO_KEY, NO_KEY, SET, NO_KEY, NO_KEY},
+    {__LINE__, RIGHT_CLICK, HERE, NO_VALUE, NO_KEY, SET, OUR_PATH, NO_KEY},
+    {__LINE__, RIGHT_CLICK, LONGEST, NO_VALUE, NO_KEY, SET, OUR_PATH, NO_KEY},
+    {__LINE__, RIGHT_CLICK, TOO_LONG, NO_VALUE, NO_KEY, SET, NO_VALUE, NO_KEY},
+    {__LINE__, RIGHT_CLICK, HERE, NO_VALUE, SWITCHED_OFF, SET, OUR_PATH, NO_VALUE},
+    {__LINE__, RIGHT_CLICK, HERE, OTHER_COPY, NO_KEY, STOP, NO_VALUE, NO_KEY},
+    {__LINE__, RIGHT_CLICK, HERE, OTHER_COPY, SWITCHED_ON, STOP, NO_VALUE, NO_VALUE},
+    {__LINE__, RIGHT_CLICK, HERE, OTHER_COPY, SWITCHED_OFF, SET, OUR_PATH, NO_VALUE},
+    {__LINE__, RIGHT_CLICK, HERE, OTHER_COPY, OFF_AS_WELL, SET, OUR_PATH, NO_VALUE},
+    {__LINE__, RIGHT_CLICK, HERE, A_NUMBER, A_NUMBER, STOP, NO_VALUE, NO_VALUE},
+    {__LINE__, LEFT_CLICK, HERE, NO_VALUE, NO_VALUE, NOTHING, NO_VALUE, NO_VALUE},
+    {__LINE__, ABOUT, HERE, NO_VALUE, NO_VALUE, ABOUT_BOX, NO_VALUE, NO_VALUE},
+    {__LINE__, STARTUP_KEY, HERE, NO_VALUE, NO_VALUE, NOTHING, OUR_PATH, NO_VALUE},
 };
 
-// Done over and over, it leaves the handles where the first round left them.
+// Done over and over, it leaves the handles where the first round left them, and the neighbours alone.
 TEST_F(Menu, DoesWhatTheUserChoseAndNothingElse) {
-    for (int i = 0; i < 2; ++i) g_hidden[i] = CreateWindowExW(WS_EX_TOPMOST, i ? L"#32770" : L"#32768", L"", WS_POPUP,
-                                                              0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
-    wchar_t path[MAX_PATH];
-    const std::wstring quoted = L"\"" + std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH)) + L"\"";
-    const std::wstring added = L"1:" + std::to_wstring(quoted.size() * 2 + 2) + L":" + quoted + L" ";
-    std::string handles;
+    // Hidden windows of the menu's and the box's classes, above what opens: the rows must read the program's.
+    // Windows keeps both classes for itself; if it refuses one, the rows run without it, and say so.
+    for (int i = 0; i < 2; ++i) {
+        const char* name = i ? "#32770" : "#32768";
+        g_hidden[i] = CreateWindowExA(WS_EX_TOPMOST, name, "", WS_POPUP, 0, 0, 9, 9,
+                                      nullptr, nullptr, nullptr, nullptr);
+        if (g_hidden[i]) continue;
+        RecordProperty(std::string("refused") + (name + 1), std::to_string(GetLastError()));
+        std::printf("Note: Windows refused a hidden %s window; the rows run without it\n", name);
+    }
+    Counts before{};
     for (int round = 0; round < 3; ++round) {
-        handles = round == 1 ? Handles() : handles;
+        if (round == 1) before = Handles();
         for (const UserRow& row : USER_ROWS) {
             SCOPED_TRACE(testing::Message() << "round " << round << ", row at line " << row.line);
-            Put(RUN, row.run), Put(APPROVED, row.mark);
-            const std::wstring others = Read(RUN, L"Other") + Read(APPROVED, L"Other") + L"| ";
-            const std::wstring run = Read(RUN), mark = Read(APPROVED);
-            SetCursorPos(200, 150), g_opened.clear(), g_farAway = row.farAway, g_giveUpAt = GetTickCount64() + 3000;
-            const UINT_PTR timer = SetTimer(nullptr, 0, 20, ReadWhatOpened);
-            SendMessageW(g_shell.window, row.message, row.wParam, row.lParam);
-            KillTimer(nullptr, timer);
-            Pump(30); // the command chosen, and any the menu should not have sent
-            ASSERT_EQ(row.opened, g_opened);
-            const std::wstring after[] = {run + mark, L"- ", added};
-            EXPECT_EQ(others + after[row.after] + (row.after == AS_BEFORE ? L"" : mark == L"no key " ? mark : L"- "),
-                      Read(RUN, L"Other") + Read(APPROVED, L"Other") + L"| " + Read(RUN) + Read(APPROVED));
+            Put(RUN, row.run);
+            Put(APPROVED, row.mark);
+            const std::wstring neighbours = Read(RUN, L"Other") + L", " + Read(APPROVED, L"Other");
+            g_pathLength = row.from;
+            ASSERT_EQ(row.opens, Open(row.done));
+            EXPECT_EQ(Describe(row.runAfter), Read(RUN)) << "our Run value";
+            EXPECT_EQ(Describe(row.markAfter), Read(APPROVED)) << "our switch in Startup apps";
+            EXPECT_EQ(neighbours, Read(RUN, L"Other") + L", " + Read(APPROVED, L"Other"));
         }
     }
-    EXPECT_EQ(handles, Handles());
+    ExpectNoneLost(before, ARRAYSIZE(USER_ROWS));
 }
