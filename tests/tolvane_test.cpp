@@ -439,7 +439,8 @@ constexpr wchar_t STOP[] = L"menu by the cursor|1003 Stop running at startup|100
 // A restarted Explorer knows no entry, and posts to each top-level window (not a message-only one): told
 // the same way, though only this thread's windows are, the program adds its entry back, clicks and all.
 static BOOL CALLBACK Tell(HWND window, LPARAM message) {
-    PostMessageW(window, static_cast<UINT>(message), 0, 0);
+    if (GetAncestor(window, GA_PARENT) == GetDesktopWindow()) // Windows lists message-only ones too
+        PostMessageW(window, static_cast<UINT>(message), 0, 0);
     return TRUE;
 }
 
