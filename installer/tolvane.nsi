@@ -155,7 +155,7 @@ Section
   ${EndIf}
   ${If} $InUse != ""
     Call RestartClosed
-    !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use: Tolvane there would not close. Close it and run setup again."
+    !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use and would not close. Close it, then try again."
   ${EndIf}
 
   ; "try" sets the error flag instead of asking Abort, Retry or Ignore.
@@ -226,7 +226,7 @@ Section Uninstall
   StrCpy $0 $INSTDIR
   Call un.CloseCopies
   ${If} $InUse != ""
-    !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use: Tolvane there would not close. Close it and try again."
+    !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use and would not close. Close it, then try again."
   ${EndIf}
   Delete "$INSTDIR\tolvane.exe"
   ${If} ${FileExists} "$INSTDIR\tolvane.exe"
@@ -246,8 +246,10 @@ Section Uninstall
   SetOutPath $TEMP ; a process's current folder cannot be removed
   RMDir "$INSTDIR"
   ; Run in place, the uninstaller cannot delete its own file: a hidden command prompt does,
-  ; with the folder, once this process has ended.
+  ; with the folder, once this process has ended. It tries once a second for 20 s.
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
-    ExecShell "" "$SYSDIR\cmd.exe" '/d /q /c for /l %i in (1,1,20) do (ping -n 2 127.0.0.1 >nul & del "$INSTDIR\uninstall.exe" 2>nul & if not exist "$INSTDIR\uninstall.exe" (rd "$INSTDIR" 2>nul & exit))' SW_HIDE
+    StrCpy $0 'for /l %i in (1,1,20) do (ping -n 2 127.0.0.1 >nul & del "$INSTDIR\uninstall.exe" 2>nul'
+    StrCpy $0 '$0 & if not exist "$INSTDIR\uninstall.exe" (rd "$INSTDIR" 2>nul & exit))'
+    ExecShell "" "$SYSDIR\cmd.exe" "/d /q /c $0" SW_HIDE
   ${EndIf}
 SectionEnd

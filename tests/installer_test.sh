@@ -20,17 +20,23 @@ build_setup "$version" "$exe" "$work/again-setup.exe" || exit 1
 check "the setup builds again byte for byte" cmp -s "$setup" "$work/again-setup.exe"
 # The older version the upgrade starts from: its exe has one byte more at the end.
 cat "$exe" <(printf '\0') >"$work/older/tolvane.exe"
-build_setup 1.1.0 "$work/older/tolvane.exe" "$work/older-setup.exe" && cp "$work/older-setup.exe" "$c/test/" || exit 1
+build_setup 1.1.0 "$work/older/tolvane.exe" "$work/older-setup.exe" || exit 1
+cp "$work/older-setup.exe" "$c/test/"
 
 # A command line run as a package manager runs it, not split and quoted again; its exit code.
 run() { printf '@%s\r\n' "$1" >"$c/test/run.bat"; wine cmd /c 'C:\test\run.bat' >/dev/null 2>&1; }
 exits() { run "$2"; [ $? = "$1" ]; } # CODE COMMAND_LINE
 cv='HKCU\Software\Microsoft\Windows\CurrentVersion'
 value() { wine reg query "$cv\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"; }
-set_logon() { wine reg add "$cv\\Run" /v TolvaneIcon /d "\"$1\\tolvane.exe\"" /f >/dev/null; } # FOLDER
+# Start at logon for the copy in FOLDER; with SWITCH, Startup apps' switch for it too (binary, as hex).
+set_logon() { wine reg add "$cv\\Run" /v TolvaneIcon /d "\"$1\\tolvane.exe\"" /f >/dev/null
+    [ -z "${2:-}" ] || wine reg add "$cv\\Explorer\\StartupApproved\\Run" /v TolvaneIcon \
+                                    /t REG_BINARY /d "$2" /f >/dev/null; }
+OFF=030000000000000000000000
 unix() { local path=${1#C:}; echo "$c${path//\\//}"; }
 # The uninstaller run in place leaves its own file to a command prompt that waits for it to end.
-gone() { local end=$((SECONDS + 10)); while [ -e "$1" ]; do ((SECONDS < end)) || return 1; sleep 0.2; done; }
+gone() { local end=$((SECONDS + 10))
+    while [ -e "$1" ]; do ((SECONDS < end)) || return 1; sleep 0.2; done; }
 # Running copies of FOLDER\tolvane.exe in this prefix, by pid.
 copies() { for p in /proc/[0-9]*; do grep -qzx "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null &&
     [ "$(tr -d '\0"' <"$p/cmdline")" = "$1\\tolvane.exe" ] && echo "${p#/proc/}"; done; }
@@ -42,10 +48,11 @@ check "on Windows 7, setup stops with 5 and installs nothing" \
     eval 'exits 5 "C:\test\setup.exe /S" && [ -z "$(installed DisplayName)" ]'
 wine winecfg -v win10
 start 'C:\test\portable'
-set_logon 'C:\test\portable'
-wine reg add "$cv\\Explorer\\StartupApproved\\Run" /v TolvaneIcon /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
+set_logon 'C:\test\portable' $OFF
 switch=$(value 'Explorer\StartupApproved\Run' TolvaneIcon)
-registry() { wine regedit /E "$1.reg" HKEY_CURRENT_USER && iconv -f UTF-16 "$1.reg" | tr -d '\r' | sort >"$1"; }
+# HKEY_CURRENT_USER as lines, and what the user's folders hold, to compare at the end.
+registry() { wine regedit /E "$1.reg" HKEY_CURRENT_USER &&
+    iconv -f UTF-16 "$1.reg" | tr -d '\r' | sort >"$1"; } # FILE
 registry "$work/before" && find "$c/users" | sort >"$work/files-before"
 
 check "older version installed silently" exits 0 'C:\test\older-setup.exe /S'
@@ -63,18 +70,21 @@ kill $wizard 2>/dev/null
 
 check "upgraded silently over the running copy" exits 0 'C:\test\setup.exe /S'
 check "that copy ended cleanly" ended "$copy"
-check "and runs again, the new version" eval '[ -n "$(copies "$inst")" ] && cmp -s "$exe" "$(unix "$inst")/tolvane.exe"'
+check "and runs again, the new version" eval \
+    '[ -n "$(copies "$inst")" ] && cmp -s "$exe" "$(unix "$inst")/tolvane.exe"'
 check "one entry in Apps, at the new version" eval '[ "$(installed DisplayVersion)" = "$version" ] &&
     [ "$(wine reg query "$cv\\Uninstall" /s | tr -d "\r" | grep -c "DisplayName *REG_SZ *Tolvane$")" = 1 ]'
-check "start at logon and its switch unchanged" eval '[ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ] &&
-    [ "$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" = "$switch" ]'
+check "start at logon and its switch unchanged" eval \
+    '[ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ] &&
+     [ "$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" = "$switch" ]'
 check "a folder that cannot be used is refused with 2" eval 'touch "$c/file" &&
     exits 2 "C:\test\setup.exe /S /D=C:\file\Tolvane" && exits 2 "C:\test\setup.exe /S /D=Q:\Tolvane"'
 kill -STOP "$(copies "$inst")"
 check "a copy that will not close: 3 after about 10 s" eval 'SECONDS=0 &&
     exits 3 "C:\test\setup.exe /S /D=C:\test\moved" && ((SECONDS >= 9 && SECONDS < 30))'
-check "and nothing changed" eval '[ "$(installed InstallLocation)" = "$inst" ] && [ ! -e "$c/test/moved" ] &&
-    [ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ]'
+check "and nothing changed" eval \
+    '[ "$(installed InstallLocation)" = "$inst" ] && [ ! -e "$c/test/moved" ] &&
+     [ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ]'
 kill -CONT "$(copies "$inst")" # it ends at the WM_CLOSE still queued
 check "moved by /D=, start at logon with it" eval 'exits 0 "C:\test\setup.exe /S /D=C:\test\moved" &&
     [ ! -e "$(unix "$inst")" ] && [ "$(value Run TolvaneIcon)" = "\"C:\\test\\moved\\tolvane.exe\"" ]'
@@ -84,8 +94,7 @@ check "on its return, exe, entry, shortcut, start at logon and its switch are go
     '[ -z "$(installed DisplayName)$(find "$c/test/moved" "$c/users" -iname "tolvane*" 2>/dev/null)" ] &&
      [ -z "$(value Run TolvaneIcon)$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" ]'
 check "and the folder after it" gone "$c/test/moved"
-set_logon 'C:\test\portable'
-wine reg add "$cv\\Explorer\\StartupApproved\\Run" /v TolvaneIcon /t REG_BINARY /d 030000000000000000000000 /f >/dev/null
+set_logon 'C:\test\portable' $OFF
 check "installed and uninstalled again beside a portable copy that starts at logon" eval \
     'exits 0 "C:\test\setup.exe /S" && exits 0 "$(installed QuietUninstallString)" && gone "$(unix "$inst")"'
 check "the portable copy still runs" [ -n "$(copies 'C:\test\portable')" ]
