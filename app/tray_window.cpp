@@ -19,9 +19,11 @@ LRESULT OnCreate(HWND window)
     g_tray.uCallbackMessage = WM_TRAYICON;
 
     s_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    // Run elevated, we would not hear the shell, which runs unelevated.
+    // Run elevated, we would not hear the shell, which runs unelevated, nor could an
+    // unelevated setup close us for an update.
     ChangeWindowMessageFilterEx(window, s_taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
     ChangeWindowMessageFilterEx(window, WM_TRAYICON, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window, WM_CLOSE, MSGFLT_ALLOW, nullptr);
 
     AddTrayEntry();
     SetTimer(window, REFRESH_TIMER_ID, REFRESH_INTERVAL_MS, nullptr);
