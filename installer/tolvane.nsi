@@ -81,6 +81,12 @@ Var InUse ; the exe of a copy that would not close
 ; alone. On return $Closed counts them, and $InUse names the exe of a copy that did not end.
 !macro DefineCloseCopies un
 Function ${un}CloseCopies
+  StrCpy $R5 "$0\tolvane.exe"
+  Call ${un}FinalPath
+  StrCpy $R8 $R5
+  ${If} $R8 == ""
+    Return ; nothing there, so nothing runs from there
+  ${EndIf}
   StrCpy $R0 0 ; FindWindow goes on after this window
   ${Do}
     FindWindow $R0 "TolvaneClass" "" 0 $R0
@@ -92,9 +98,16 @@ Function ${un}CloseCopies
     System::Call 'kernel32::OpenProcess(i 0x00101000, i 0, i R1) p .R2'
     StrCpy $R3 ""
     System::Call 'kernel32::QueryFullProcessImageNameW(p R2, i 0, w .R3, *i ${NSIS_MAX_STRLEN})'
-    ${If} $R3 == "$0\tolvane.exe"
-      System::Call 'user32::PostMessageW(p R0, i ${WM_CLOSE}, p 0, p 0)'
-      System::Call 'kernel32::WaitForSingleObject(p R2, i 10000) i .R4'
+    StrCpy $R5 $R3
+    Call ${un}FinalPath
+    ${If} $R5 == $R8
+      ; Windows' message filter refuses the post to a copy run elevated by an older version.
+      System::Call 'user32::PostMessageW(p R0, i ${WM_CLOSE}, p 0, p 0) i .R4'
+      ${If} $R4 <> 0
+        System::Call 'kernel32::WaitForSingleObject(p R2, i 10000) i .R4'
+      ${Else}
+        StrCpy $R4 -1
+      ${EndIf}
       ${If} $R4 = 0
         IntOp $Closed $Closed + 1
         StrCpy $R0 0 ; the list changed: from the top again
@@ -104,6 +117,19 @@ Function ${un}CloseCopies
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p R2)'
   ${LoopUntil} $InUse != ""
+FunctionEnd
+
+; $R5 = the file at path $R5 as Windows names it, or "" when there is none. A process's image
+; path comes back in the form it was started by: an 8.3 short name, or the drive behind a
+; subst. The file's final path is the same whichever way it was reached.
+Function ${un}FinalPath
+  ; No access asked, any sharing: a running exe can still be opened so.
+  System::Call 'kernel32::CreateFileW(w R5, i 0, i 7, p 0, i 3, i 0, p 0) p .R6'
+  StrCpy $R5 ""
+  ${If} $R6 != -1
+    System::Call 'kernel32::GetFinalPathNameByHandleW(p R6, w .R5, i ${NSIS_MAX_STRLEN}, i 0)'
+    System::Call 'kernel32::CloseHandle(p R6)'
+  ${EndIf}
 FunctionEnd
 !macroend
 !insertmacro DefineCloseCopies ""
@@ -126,6 +152,15 @@ Function GetRequestedFolder
     ${OrIf} $R2 S== '"/D='
       IntOp $R1 $R1 + 4
       StrCpy $0 $R0 "" $R1
+      ; As the installer cleans $INSTDIR: no trailing backslashes or spaces.
+      ${DoWhile} $0 != ""
+        StrCpy $R2 $0 1 -1
+        ${IfNot} $R2 == "\"
+        ${AndIfNot} $R2 == " "
+          ${ExitDo}
+        ${EndIf}
+        StrCpy $0 $0 -1
+      ${Loop}
       ${ExitDo}
     ${EndIf}
   ${Loop}
@@ -243,13 +278,30 @@ Section Uninstall
   ${EndIf}
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   Delete "$INSTDIR\uninstall.exe"
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    Call un.MoveSelfOut
+  ${EndIf}
   SetOutPath $TEMP ; a process's current folder cannot be removed
   RMDir "$INSTDIR"
-  ; Run in place, the uninstaller cannot delete its own file: a hidden command prompt does,
-  ; with the folder, once this process has ended. It tries once a second for 20 s.
-  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
-    StrCpy $0 'for /l %i in (1,1,20) do (ping -n 2 127.0.0.1 >nul & del "$INSTDIR\uninstall.exe" 2>nul'
-    StrCpy $0 '$0 & if not exist "$INSTDIR\uninstall.exe" (rd "$INSTDIR" 2>nul & exit))'
-    ExecShell "" "$SYSDIR\cmd.exe" "/d /q /c $0" SW_HIDE
-  ${EndIf}
 SectionEnd
+
+; Run in place (_?=), the uninstaller cannot delete its own file, but Windows lets a running
+; program's file be moved within its volume: to %TEMP%, under one name that the next uninstall
+; clears. The uninstaller itself reads its file through a handle that forbids that (shared for
+; reading only), kept open until it exits; with all its data read by now, that handle is closed
+; first. Where the move still fails (%TEMP% on another volume), the file and the folder stay.
+Function un.MoveSelfOut
+  StrCpy $R5 "$INSTDIR\uninstall.exe"
+  Call un.FinalPath
+  ${ForEach} $R1 4 4096 + 4 ; handle values are multiples of 4
+    System::Call 'kernel32::GetFileType(p R1) i .R2'
+    ${If} $R2 = 1 ; a disk file, whose name can be asked without blocking
+      System::Call 'kernel32::GetFinalPathNameByHandleW(p R1, w .R3, i ${NSIS_MAX_STRLEN}, i 0)'
+      ${If} $R3 == $R5
+        System::Call 'kernel32::CloseHandle(p R1)'
+      ${EndIf}
+    ${EndIf}
+  ${Next}
+  Delete "$TEMP\Tolvane-uninstall.exe"
+  System::Call 'kernel32::MoveFileExW(w "$INSTDIR\uninstall.exe", w "$TEMP\Tolvane-uninstall.exe", i 0)'
+FunctionEnd

@@ -18,6 +18,7 @@ build_setup() { cmake -DMAKENSIS="$(command -v makensis)" -DSOURCE_DIR="$src" -D
     -DEXE="$2" -DOUT="$3" -P "$src/cmake/setup.cmake" >/dev/null; } # VERSION EXE OUT
 build_setup "$version" "$exe" "$work/again-setup.exe" || exit 1
 check "the setup builds again byte for byte" cmp -s "$setup" "$work/again-setup.exe"
+check "it asks for no administrator rights" eval 'wrestool -x -R -t 24 "$setup" | grep -q "level=.asInvoker."'
 # The older version the upgrade starts from: its exe has one byte more at the end.
 cat "$exe" <(printf '\0') >"$work/older/tolvane.exe"
 build_setup 1.1.0 "$work/older/tolvane.exe" "$work/older-setup.exe" || exit 1
@@ -34,9 +35,8 @@ set_logon() { wine reg add "$cv\\Run" /v TolvaneIcon /d "\"$1\\tolvane.exe\"" /f
                                     /t REG_BINARY /d "$2" /f >/dev/null; }
 OFF=030000000000000000000000
 unix() { local path=${1#C:}; echo "$c${path//\\//}"; }
-# The uninstaller run in place leaves its own file to a command prompt that waits for it to end.
-gone() { local end=$((SECONDS + 10))
-    while [ -e "$1" ]; do ((SECONDS < end)) || return 1; sleep 0.2; done; }
+short() { printf '@for %%%%I in ("%s") do @echo %%%%~sI\r\n' "$1" >"$c/test/short.bat" # PATH in 8.3 form
+    wine cmd /c 'C:\test\short.bat' | tr -d '\r'; }
 # Running copies of FOLDER\tolvane.exe in this prefix, by pid.
 copies() { for p in /proc/[0-9]*; do grep -qzx "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null &&
     [ "$(tr -d '\0"' <"$p/cmdline")" = "$1\\tolvane.exe" ] && echo "${p#/proc/}"; done; }
@@ -57,6 +57,9 @@ registry "$work/before" && find "$c/users" | sort >"$work/files-before"
 
 check "older version installed silently" exits 0 'C:\test\older-setup.exe /S'
 inst=$(installed InstallLocation)
+check "its size in Apps in KiB, its shortcut in the user's own Start menu only" eval \
+    '(( $(installed EstimatedSize) - $(cat "$(unix "$inst")"/* | wc -c) / 1024 == 0 )) &&
+     [ "$(find "$c" -name Tolvane.lnk)" = "$(find "$c"/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs -name Tolvane.lnk)" ]'
 start "$inst"
 copy=$(copies "$inst")
 set_logon "$inst"
@@ -80,26 +83,32 @@ check "start at logon and its switch unchanged" eval \
 check "a folder that cannot be used is refused with 2" eval 'touch "$c/file" &&
     exits 2 "C:\test\setup.exe /S /D=C:\file\Tolvane" && exits 2 "C:\test\setup.exe /S /D=Q:\Tolvane"'
 kill -STOP "$(copies "$inst")"
-check "a copy that will not close: 3 after about 10 s" eval 'SECONDS=0 &&
-    exits 3 "C:\test\setup.exe /S /D=C:\test\moved" && ((SECONDS >= 9 && SECONDS < 30))'
+check "a copy that will not close: setup, then the uninstaller, end with 3 after about 10 s each" eval \
+    'SECONDS=0 && exits 3 "C:\test\setup.exe /S /D=C:\test\moved" &&
+     exits 3 "$(installed QuietUninstallString)" && ((SECONDS >= 18 && SECONDS < 50))'
 check "and nothing changed" eval \
-    '[ "$(installed InstallLocation)" = "$inst" ] && [ ! -e "$c/test/moved" ] &&
-     [ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ]'
+    '[ "$(installed InstallLocation)" = "$inst" ] && [ ! -e "$c/test/moved" ] && [ -n "$(find "$c" -name Tolvane.lnk)" ] &&
+     [ "$(value Run TolvaneIcon)" = "\"$inst\\tolvane.exe\"" ] && ls "$(unix "$inst")"/{tolvane,uninstall}.exe >/dev/null'
 kill -CONT "$(copies "$inst")" # it ends at the WM_CLOSE still queued
-check "moved by /D=, start at logon with it" eval 'exits 0 "C:\test\setup.exe /S /D=C:\test\moved" &&
-    [ ! -e "$(unix "$inst")" ] && [ "$(value Run TolvaneIcon)" = "\"C:\\test\\moved\\tolvane.exe\"" ]'
+moved='C:\test\moved folder'
+check "moved by /D= ending in a backslash, start at logon with it" eval 'exits 0 "C:\test\setup.exe /S /D=$moved\\" &&
+    [ ! -e "$(unix "$inst")" ] && [ "$(value Run TolvaneIcon)" = "\"$moved\\tolvane.exe\"" ]'
+dos=$(short "$moved") && start "$dos" && copy=$(copies "$dos")
+check "a plain update stays there, and closes a copy started by its 8.3 name" eval \
+    'exits 0 "C:\test\setup.exe /S" && [ "$(installed InstallLocation)" = "$moved" ] && [ ! -e "$(unix "$inst")" ] &&
+     [ -n "$copy" ] && ended "$copy"'
 
 check "uninstalled as a package manager does" exits 0 "$(installed QuietUninstallString)"
-check "on its return, exe, entry, shortcut, start at logon and its switch are gone" eval \
-    '[ -z "$(installed DisplayName)$(find "$c/test/moved" "$c/users" -iname "tolvane*" 2>/dev/null)" ] &&
-     [ -z "$(value Run TolvaneIcon)$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" ]'
-check "and the folder after it" gone "$c/test/moved"
+check "on its return, folder, entry, shortcut, start at logon and its switch are gone" eval \
+    '[ -z "$(installed DisplayName)$(find "$c/users" -iname "tolvane*" ! -name Tolvane-uninstall.exe)" ] &&
+     [ ! -e "$(unix "$moved")" ] && [ -z "$(value Run TolvaneIcon)$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" ]'
 set_logon 'C:\test\portable' $OFF
 check "installed and uninstalled again beside a portable copy that starts at logon" eval \
-    'exits 0 "C:\test\setup.exe /S" && exits 0 "$(installed QuietUninstallString)" && gone "$(unix "$inst")"'
+    'exits 0 "C:\test\setup.exe /S" && exits 0 "$(installed QuietUninstallString)" && [ ! -e "$(unix "$inst")" ]'
 check "the portable copy still runs" [ -n "$(copies 'C:\test\portable')" ]
 registry "$work/after" && find "$c/users" | sort >"$work/files-after"
 left=$(diff "$work/before" "$work/after" | grep -i '^[<>].*tolvane'
-       comm -13 "$work/files-before" "$work/files-after" | grep -v '/AppData/Local/Programs$') # the user's
+       comm -13 "$work/files-before" "$work/files-after" | # the user's folder, the uninstaller's own file
+       grep -v -e '/AppData/Local/Programs$' -e '/Temp/Tolvane-uninstall.exe$')
 check "nothing else left, in the registry or the user's folders: ${left:-none}" [ -z "$left" ]
 exit $failed
