@@ -13,10 +13,11 @@ check "imports only system DLLs" eval '! grep "DLL Name" <<<"$pe" |
 check "icon groups 107 and 108: 16, 32, 48 and 64 px, 32-bit" eval '[ "$(for group in 107 108; do
     wrestool -x -t 14 -n $group "$exe" | icotool -l -; done |
     grep -oP "width=\K(\d+)(?= --height=\1 --bit-depth=32)" | xargs)" = "16 32 48 64 16 32 48 64" ]'
-check "manifest: common controls 6, asInvoker, no UI access, PerMonitorV2" eval 'wrestool -x -R -t 24 "$exe" |
-    grep -qzE "Common-Controls. version=.6\.0\.0\.0.*level=.asInvoker. uiAccess=.false.*PerMonitorV2"'
-# Four numbers, or Windows refuses to start the exe.
-check "manifest: version $version.0" eval '[[ $version.0 =~ ^[0-9]+(\.[0-9]+){3}$ ]] &&
-    wrestool -x -R -t 24 "$exe" | grep -qF "name=\"Tolvane\" version=\"$version.0\""'
+# Windows reads an exe's manifest from resource 1 of type 24 alone.
+check "manifest: resource 1 of type 24, and no other" eval \
+    '[ "$(wrestool -l -t 24 "$exe" | grep -o -- "--name=[^ ]*")" = "--name=1" ]'
+manifest=$(mktemp) && trap 'rm -f "$manifest"' EXIT
+wrestool -x -R -t 24 -n 1 "$exe" >"$manifest"
+python3 "$(dirname "$0")/manifest_check.py" "$manifest" "$version" || failed=1
 check "at most 96 KiB" eval '(($(stat -c %s "$exe") <= 96 * 1024))'
 exit $failed

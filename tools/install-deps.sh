@@ -19,5 +19,5 @@ BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
                 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
 RELEASE_PACKAGES=(zip nsis icoutils)
 RUN_PACKAGES=(wine wine64 xvfb imagemagick)
-TEST_PACKAGES=(googletest xdotool icoutils nsis clang-tidy cppcheck
+TEST_PACKAGES=(googletest xdotool icoutils nsis python3 clang-tidy cppcheck
                clang-tools llvm libc++-dev libwine-dev)
