@@ -24,6 +24,9 @@ step() { xdotool $1 && check "${@:2}"; } # XDOTOOL_ACTION WHAT COMMAND...
 
 wine "$dir/tolvane.exe" >/dev/null 2>&1 & pid=$!
 check "the icon shows the locks all off" shows "n c s"
+cpu() { sed 's/.*) //' "/proc/$pid/stat" | cut -d' ' -f12,13 | tr ' ' +; } # user + system, in 1/100 s
+idle=$((-($(cpu)))) && sleep 3 # a 1-second timer costs next to nothing; a busy loop, a whole core
+check "idle for 3 s, it used under 0.15 s of CPU" eval '((idle + $(cpu) < 15))'
 xdotool search --name '^e2e - Wine desktop$' windowfocus --sync # X keys go to the focus
 step "mousemove 790 590 click 3" "a right click on the icon opens the menu" eval '! bare 700,560'
 step "key Escape" "Escape closes it" bare 700,560
