@@ -93,7 +93,7 @@ kill -CONT "$(copies "$inst")" # it ends at the WM_CLOSE still queued
 moved='C:\test\moved folder'
 check "moved by /D= ending in a backslash, start at logon with it" eval 'exits 0 "C:\test\setup.exe /S /D=$moved\\" &&
     [ ! -e "$(unix "$inst")" ] && [ "$(value Run TolvaneIcon)" = "\"$moved\\tolvane.exe\"" ]'
-dos=$(short "$moved") && start "$dos" && copy=$(copies "$dos")
+dos=$(short "$moved\\tolvane.exe") && dos=${dos%\\*} && start "$dos" && copy=$(copies "$dos")
 check "a plain update stays there, and closes a copy started by its 8.3 name" eval \
     'exits 0 "C:\test\setup.exe /S" && [ "$(installed InstallLocation)" = "$moved" ] && [ ! -e "$(unix "$inst")" ] &&
      [ -n "$copy" ] && ended "$copy"'
