@@ -3,7 +3,7 @@
 # its own, in a virtual desktop with a taskbar so each redraw reaches a shell.
 # It ends with a table of each figure beside its floor from the same run: the
 # machine is shared and noisy, so read the ratios. Nothing passes or fails.
-#   ./bench.sh                              5 to 8 minutes, most of it the soak
+#   ./bench.sh                              6 to 12 minutes, most of it the soak
 #   BENCH_SOAK_REFRESHES=5000 ./bench.sh    a quick run
 set -euo pipefail
 cd "$(dirname "$0")"
