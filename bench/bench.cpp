@@ -1,5 +1,6 @@
-// tolvane_bench SOAK_REFRESHES EXE_BYTES, run by bench.sh under Wine: each
-// figure beside its floor measured in the same run, then a table of both.
+// tolvane_bench SOAK_REFRESHES EXE_BYTES [IDLE_FIGURES...], run by bench.sh under
+// Wine: each figure beside its floor measured in the same run, then a table of
+// both. --idle-floor and --idle-poller make it what bench.sh measures idle.
 #include "app/tray_window.h"
 #include "status/keyboard_hook.h"
 #include "status/lock_state.h"
@@ -255,10 +256,34 @@ void BenchSoak(int refreshes)
         "no growth");
 }
 
+// The idle references, shaped as Tolvane is (a hidden top-level window, a
+// timer, GetMessageW) so that only what a tick does differs.
+int RunIdle(UINT intervalMs, bool pollLockKeys)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                  nullptr);
+    SetTimer(window, 1, intervalMs, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (pollLockKeys && message.message == WM_TIMER) {
+            // Nothing changes while idle, so a poller would redraw nothing.
+            GetKeyState(VK_NUMLOCK);
+            GetKeyState(VK_CAPITAL);
+            GetKeyState(VK_SCROLL);
+        }
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--idle-floor" || mode == "--idle-poller") {
+        return RunIdle(mode == "--idle-poller" ? 70 : 1000, mode == "--idle-poller");
+    }
     const int refreshes = argc > 1 ? std::atoi(argv[1]) : 100000;
     const double exeKiB = argc > 2 ? std::atof(argv[2]) / 1024 : 0;
     std::setvbuf(stdout, nullptr, _IONBF, 0); // each line out at once: the soak is long
@@ -274,6 +299,14 @@ int main(int argc, char** argv)
     BenchRefresh();
     BenchReleaseToDisplay(window);
     BenchSoak(refreshes);
+    if (argc > 8) { // from bench.sh, of tolvane.exe, the floor, the poller in turn
+        const auto cpuMs = [&](int who) { return std::atof(argv[3 + 2 * who]); };
+        const auto wakeUps = [&](int who) { return std::atof(argv[4 + 2 * who]); };
+        Row("idle CPU time per minute", "%.1f ms", cpuMs(0), cpuMs(1), "≈ floor");
+        Row("idle wake-ups per second", "%.2f", wakeUps(0), wakeUps(1), "≈ floor");
+        Row("70 ms lock-key poller: idle CPU time per minute", "%.1f ms", cpuMs(2), cpuMs(1), "-");
+        Row("70 ms lock-key poller: idle wake-ups per second", "%.2f", wakeUps(2), wakeUps(1), "-");
+    }
     Row("tolvane.exe size", "%.1f KiB", exeKiB, 96, "≤ 96 KiB");
     std::printf("\n| figure | measured | floor | ratio | goal |\n|---|---|---|---|---|\n");
     for (const std::string& row : g_table) {
