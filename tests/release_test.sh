@@ -8,6 +8,7 @@ check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; }
 rm -rf "$work" && mkdir -p "$keys" || exit 1
 . "$src/tools/wine-session.sh" && trap 'rm -rf "$keys"; stop_wine_session' EXIT
 unset TOLVANE_SIGN_P12 TOLVANE_TIMESTAMP_URL TOLVANE_DOWNLOAD_URL TOLVANE_VERIFY; export TOLVANE_SIGN_PASSWORD=$RANDOM
+git -C "$src" log -1 >/dev/null 2>&1 || export SOURCE_DATE_EPOCH=946684800 # no last commit in an unpacked archive
 certificate() { local k=$keys/$1 new=(openssl req -x509 -newkey rsa:2048 -nodes -days 2) # NAME: an RSA root, a leaf
     "${new[@]}" -subj /CN=root -keyout "$k-root.key" -out "$k-root.pem" -addext keyUsage=keyCertSign &&
     "${new[@]}" -subj /CN=Tolvane -keyout "$k.key" -out "$k.pem" -CA "$k-root.pem" -CAkey "$k-root.key" \
