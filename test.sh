@@ -4,6 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# The tests sign with a throwaway certificate of their own, never with one named here.
+unset TOLVANE_SIGN_P12 TOLVANE_SIGN_PASSWORD TOLVANE_TIMESTAMP_URL TOLVANE_DOWNLOAD_URL TOLVANE_VERIFY
+
 . tools/install-deps.sh
 install_missing_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 # npm comes with Debian's nodejs and npm, or with a nodejs from elsewhere.

@@ -7,7 +7,10 @@ workflows=$(cd "$(dirname "$0")/../.github/workflows" && pwd)
 validator=$1/npm/node_modules/.bin/action-validator
 [ -x "$validator" ] ||
     npm install --prefix "$1/npm" --no-audit --no-fund --loglevel=error @action-validator/cli@0.6.0 >/dev/null
+# Its schema predates the attestations permission, so that one line is left out of what it reads.
+mkdir -p "$1/workflows"
 for workflow in "$workflows"/*.yml; do
-    "$validator" "$workflow"
+    grep -v '^ *attestations: write$' "$workflow" >"$1/workflows/$(basename "$workflow")"
+    "$validator" "$1/workflows/$(basename "$workflow")"
     echo "ok   $(basename "$workflow")"
 done

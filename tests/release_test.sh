@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# cmake/release.cmake on what the build made: signed twice with a throwaway certificate (keys deleted at the
+# end) and unsigned, --verify's comparison, the manifests, and a silent install of the signed setup in the
+# installer test's Wine prefix. Usage: release_test.sh EXE SETUP VERSION WORK_DIR INSTALLER_TEST_DIR
+exe=$1 setup=$2 version=$3 work=$4 home=$5/home prefix=$5/prefix failed=0
+src=$(cd "$(dirname "$0")/.." && pwd) name=tolvane-$3-win64 keys=$4/keys
+check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; } # WHAT COMMAND...
+rm -rf "$work" && mkdir -p "$keys" || exit 1
+. "$src/tools/wine-session.sh" && trap 'rm -rf "$keys"; stop_wine_session' EXIT
+unset TOLVANE_SIGN_P12 TOLVANE_TIMESTAMP_URL TOLVANE_DOWNLOAD_URL TOLVANE_VERIFY; export TOLVANE_SIGN_PASSWORD=$RANDOM
+git -C "$src" log -1 >/dev/null 2>&1 || export SOURCE_DATE_EPOCH=946684800 # no last commit in an unpacked archive
+certificate() { local k=$keys/$1 new=(openssl req -x509 -newkey rsa:2048 -nodes -days 2) # NAME: an RSA root, a leaf
+    "${new[@]}" -subj /CN=root -keyout "$k-root.key" -out "$k-root.pem" -addext keyUsage=keyCertSign &&
+    "${new[@]}" -subj /CN=Tolvane -keyout "$k.key" -out "$k.pem" -CA "$k-root.pem" -CAkey "$k-root.key" \
+        -addext basicConstraints=CA:false -addext extendedKeyUsage=codeSigning &&
+    openssl pkcs12 -export -inkey "$k.key" -in "$k.pem" -passout env:TOLVANE_SIGN_PASSWORD -out "$k.p12"; } 2>/dev/null
+certificate ours && certificate other || exit 1
+release() { env "${@:2}" cmake -DEXE="$exe" -DMAKENSIS="$(command -v makensis)" -DSOURCE_DIR="$src" \
+    -DVERSION="$version" -DOUT_DIR="$work/$1" -DWORK_DIR="$work/$1.work" -P "$src/cmake/release.cmake" \
+    >"$work/$1.log" 2>&1; } # OUT [VARIABLE=VALUE...]
+verified() { for f; do osslsigncode verify -CAfile "$keys/ours-root.pem" -in "$f" >/dev/null 2>&1 || return; done; }
+url=https://github.com/tolvane/tolvane/releases/download/v$version
+signing=(TOLVANE_SIGN_P12="$keys/ours.p12" TOLVANE_DOWNLOAD_URL=$url)
+
+check "signed with the throwaway certificate" release signed "${signing[@]}"
+unzip -p "$work/signed/$name.zip" "$name/tolvane.exe" >"$work/tolvane.exe"
+check "the zip's exe and the setup verify against its root" verified "$work/tolvane.exe" "$work/signed/$name-setup.exe"
+check "signed again: the same bytes" eval 'release again "${signing[@]}" && diff -r "$work/signed" "$work/again"'
+check "unsigned: the build's setup, and the build's exe in the zip" eval 'release plain &&
+    cmp "$work/plain/$name-setup.exe" "$setup" && unzip -p "$work/plain/$name.zip" "$name/tolvane.exe" | cmp - "$exe"'
+
+# The downloads --verify compares: as published, a setup with one byte changed, the exe's signature by another.
+mkdir "$work/good" && cp "$work/signed/"{"$name.zip","$name-setup.exe",signatures/*} "$work/good/"
+cp -r "$work/good" "$work/tampered" && cp -r "$work/good" "$work/resigned" && cp "$exe" "$work/other.exe"
+perl -0777 -pi -e 'substr($_, 4096, 1) ^= "\1"' "$work/tampered/$name-setup.exe"
+TOLVANE_SIGN_P12=$keys/other.p12 TOLVANE_SIGNATURES=$work/resigned "$src/tools/sign.sh" "$work/other.exe" tolvane.exe
+check "--verify: the published files are identical" eval 'release verify TOLVANE_VERIFY="$work/good" &&
+    [ "$(grep -c "^identical  " "$work/verify.log")" = 2 ]'
+check "--verify: a setup with one byte changed differs, by name" eval '! release tampered.verify \
+    TOLVANE_VERIFY="$work/tampered" && grep -qx "DIFFERS    $name-setup.exe" "$work/tampered.verify.log"'
+check "--verify: the exe's signature by another certificate fails, naming the setup that holds it" eval '! release resigned.verify \
+    TOLVANE_VERIFY="$work/resigned" && grep -q "$name-setup.exe" "$work/resigned.verify.log"'
+
+check "manifests: the .sha256 hashes, URLs, version, exit codes and notes; YAML and JSON" \
+    python3 - "$work/signed" "$version" "$url" "$src" <<'PY'
+import json, re, sys, yaml
+out, version, url, src = sys.argv[1:]
+name, path = f"tolvane-{version}-win64", f"{out}/winget/manifests/t/Tolvane/Tolvane/{version}/Tolvane.Tolvane"
+v, i, l = (yaml.safe_load(open(path + s)) for s in (".yaml", ".installer.yaml", ".locale.en-US.yaml"))
+scoop = json.load(open(f"{out}/scoop/tolvane.json"))
+sha = lambda file: open(f"{out}/{file}.sha256").read().split()[0]
+exits = dict(re.findall(r"^!define EXIT_(\w+) (\d+)$", open(f"{src}/installer/tolvane.nsi").read(), re.M))
+codes = dict(CANNOT_WRITE="invalidParameter", IN_USE="packageInUse", BUSY="installInProgress", OLD_WINDOWS="systemNotSupported")
+assert {c["InstallerReturnCode"]: c["ReturnResponse"] for c in i["ExpectedReturnCodes"]} == \
+    {1: "cancelledByUser", **{int(exits[e]): r for e, r in codes.items()}}
+assert i["Installers"] == [dict(Architecture="x64", InstallerUrl=f"{url}/{name}-setup.exe", InstallerSha256=sha(f"{name}-setup.exe"))]
+assert scoop["architecture"]["64bit"] == dict(url=f"{url}/{name}.zip", hash=sha(f"{name}.zip"), extract_dir=name)
+assert {m["PackageVersion"] for m in (v, i, l)} == {version} == {scoop["version"]}
+notes = re.search(rf"^## \[{re.escape(version)}\] .*?\n(.*?)(?=^## |\Z)", open(f"{src}/CHANGELOG.md").read(), re.S | re.M)
+assert l["ReleaseNotes"] == notes[1].strip()
+PY
+
+export HOME=$home c=$prefix/drive_c # the installer test's HOME, so that Wine touches nothing of the user's
+start_headless_display && start_wine_prefix "$prefix" >/dev/null && cp "$work/signed/$name-setup.exe" "$c/"
+check "the signed setup installs silently: the zip's exe, and an uninstaller that verifies" eval 'wine "C:\\$name-setup.exe" \
+    /S "/D=C:\signed" && cmp "$work/tolvane.exe" "$c/signed/tolvane.exe" && verified "$c/signed/uninstall.exe"'
+check "and it uninstalls, its folder gone after it" eval 'wine "C:\signed\uninstall.exe" /S "_?=C:\signed" &&
+    timeout 20 bash -c "while [ -e \"\$0\" ]; do sleep 0.5; done" "$c/signed"'
+[ $failed = 0 ] || tail -n 5 "$work"/*.log
+exit $failed
