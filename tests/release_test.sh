@@ -64,7 +64,7 @@ export HOME=$home c=$prefix/drive_c # the installer test's HOME, so that Wine to
 start_headless_display && start_wine_prefix "$prefix" >/dev/null && cp "$work/signed/$name-setup.exe" "$c/"
 check "the signed setup installs silently: the zip's exe, and an uninstaller that verifies" eval 'wine "C:\\$name-setup.exe" \
     /S "/D=C:\signed" && cmp "$work/tolvane.exe" "$c/signed/tolvane.exe" && verified "$c/signed/uninstall.exe"'
-check "and it uninstalls, its folder gone after it" eval 'wine "C:\signed\uninstall.exe" /S "_?=C:\signed" &&
-    timeout 20 bash -c "while [ -e \"\$0\" ]; do sleep 0.5; done" "$c/signed"'
+check "and it uninstalls, its folder gone on return" eval \
+    'wine "C:\signed\uninstall.exe" /S "_?=C:\signed" && [ ! -e "$c/signed" ]'
 [ $failed = 0 ] || tail -n 5 "$work"/*.log
 exit $failed
