@@ -309,6 +309,9 @@ struct Program : testing::Test {
         ASSERT_EQ(0, RegCreateKeyW(HKEY_CURRENT_USER, SCRATCH, &scratch)) << "so the test does not run";
         ASSERT_EQ(0, RegOverridePredefKey(HKEY_CURRENT_USER, scratch)) << "so the test does not run";
         GetCursorPos(&cursor);
+        // GetKeyboardState alone returns this thread's copy as last brought up to date; GetKeyState
+        // first brings it up to date with the keyboard, so what is put back is the truth.
+        GetKeyState(VK_NUMLOCK);
         GetKeyboardState(keys);
         foreground = GetForegroundWindow();
         StartProgram();
@@ -400,17 +403,32 @@ static const KeyRow KEY_ROWS[] = {
     {__LINE__, VK_NUMLOCK, false, true, 0, 1},  {__LINE__, VK_SCROLL, false, false, 1, 0},
 };
 
-TEST_F(Hook, RedrawsOnLockKeyReleasesAndPassesEveryKeyOn) {
+// The tooltip once the key has done what a tap does: its lock's letter in the other case.
+static std::wstring Tapped(std::wstring tip, BYTE key) {
+    const size_t at = key == VK_NUMLOCK ? 0 : key == VK_CAPITAL ? 2 : key == VK_SCROLL ? 4 : tip.size();
+    if (at < tip.size()) tip[at] = static_cast<wchar_t>(tip[at] ^ 0x20); // N and n, C and c, S and s
+    return tip;
+}
+
+TEST_F(Hook, ShowsEachLockKeyTappedAndPassesEveryKeyOn) {
     KillTimer(g_tray.hWnd, REFRESH_TIMER_ID); // only the hook, and the ticks sent here, redraw
     hooks[0] = SetWindowsHookExW(WH_KEYBOARD_LL, LastHook, GetModuleHandleW(nullptr), 0);
     hooks[1] = SetWindowsHookExW(WH_KEYBOARD_LL, BlockingHook, GetModuleHandleW(nullptr), 0);
     InstallKeyboardHook();
-    SetLocks(1, 0, 0); // a change it never saw: the tick replaces the hook, alive as it is
-    SendMessageW(g_tray.hWnd, WM_TIMER, REFRESH_TIMER_ID, 0);
+    // Made up for this thread alone, a change the hook never saw: the tick replaces the hook, alive as
+    // it is. Then the locks as the keyboard has them, which the next tick shows and the taps start from.
+    BYTE madeUp[256];
+    CopyMemory(madeUp, keys, sizeof(madeUp));
+    madeUp[VK_NUMLOCK] ^= 1;
+    for (const BYTE* state : {madeUp, keys}) {
+        SetKeyboardState(const_cast<BYTE*>(state));
+        SendMessageW(g_tray.hWnd, WM_TIMER, REFRESH_TIMER_ID, 0);
+    }
     hooks[2] = SetWindowsHookExW(WH_KEYBOARD_LL, FirstHook, GetModuleHandleW(nullptr), 0);
     for (const KeyRow& row : KEY_ROWS) {
         SCOPED_TRACE(testing::Message() << "row at line " << row.line);
         if (row.dropped) UnhookWindowsHookEx(g_hook); // as Windows does, unannounced
+        const std::wstring before = g_shell.tip, tapped = Tapped(before, row.key);
         g_key = row.key;
         g_seen = g_reached = g_shell.updates = 0;
         if (row.alt) keybd_event(VK_LMENU, 0, 0, OURS); // the release comes as WM_SYSKEYUP
@@ -422,11 +440,13 @@ TEST_F(Hook, RedrawsOnLockKeyReleasesAndPassesEveryKeyOn) {
         EXPECT_TRUE(Pump(1000, [] { return g_seen == 2; })) << "the release held up";
         Pump(row.redraws ? 1000 : 100, [] { return g_shell.updates > 0; }); // the redraw asked for
         EXPECT_EQ(row.redraws, g_shell.updates);
+        EXPECT_EQ(row.redraws ? tapped : before, g_shell.tip) << "shown at the release";
         EXPECT_EQ(row.key == VK_F24 ? 0 : 2, g_reached) << "events kept from the hooks installed before";
         EXPECT_EQ(row.key == VK_F24, g_returned) << "not what the next hook returned";
         g_shell.updates = 0;
         SendMessageW(g_tray.hWnd, WM_TIMER, REFRESH_TIMER_ID, 0);
         EXPECT_EQ(row.ticked, g_shell.updates) << "at the tick after it";
+        EXPECT_EQ(tapped, g_shell.tip) << "shown after the tick";
     }
     EXPECT_EQ(0, KeyboardHookProc(-1, WM_KEYUP, 0)) << "a negative code comes with no event";
 }
