@@ -52,6 +52,11 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT License, ${PUBLISHER}"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\tolvane.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start Tolvane now"
+; Windows 11 puts a new icon out of sight, so a first start looks as if nothing happened.
+!define MUI_FINISHPAGE_TEXT "$(^NameDA) has been installed on your computer.$\r$\n$\r$\nOn Windows 11 its icon may be \
+hidden behind the ^ beside the clock: to keep it shown, turn Tolvane on in Settings > Personalization > Taskbar > \
+Other system tray icons."
+!define MUI_FINISHPAGE_TEXT_LARGE ; room for that beside the checkbox
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
