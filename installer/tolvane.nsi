@@ -209,6 +209,7 @@ Section
     !insertmacro Fail ${EXIT_CANNOT_WRITE} "$INSTDIR\tolvane.exe cannot be written."
   ${EndIf}
   File "/oname=LICENSE.txt" "${LICENSE}"
+  File "/oname=THIRD-PARTY-NOTICES.txt" "${NOTICES}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Tolvane.lnk" "$INSTDIR\tolvane.exe"
 
@@ -231,6 +232,7 @@ Section
     Call MoveStartAtLogon
     Delete "$OldDir\tolvane.exe"
     Delete "$OldDir\LICENSE.txt"
+    Delete "$OldDir\THIRD-PARTY-NOTICES.txt"
     Delete "$OldDir\uninstall.exe"
     RMDir "$OldDir"
   ${EndIf}
@@ -273,6 +275,7 @@ Section Uninstall
     !insertmacro Fail ${EXIT_CANNOT_WRITE} "$INSTDIR\tolvane.exe cannot be removed."
   ${EndIf}
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$SMPROGRAMS\Tolvane.lnk"
   ; A value that starts a portable copy elsewhere belongs to that copy.
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
