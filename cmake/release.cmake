@@ -1,6 +1,7 @@
-# Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE) and the per-user setup,
-# tolvane-<version>-win64-setup.exe, each with its SHA-256 file, into OUT_DIR. The same sources
-# give the same files, whoever packs them, when. From the environment:
+# Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE, THIRD-PARTY-NOTICES.txt)
+# and the per-user setup, tolvane-<version>-win64-setup.exe, each with its SHA-256 file, and
+# their bill of materials, tolvane-<version>.cdx.json, into OUT_DIR. The same sources give the
+# same files, whoever packs them, when. From the environment:
 # - TOLVANE_SIGN_P12: tools/sign.sh signs the exe, the uninstaller and the setup, and keeps
 #   each signature alone in signatures/;
 # - TOLVANE_DOWNLOAD_URL, the folder the files will be published in: winget and Scoop manifests;
@@ -45,8 +46,10 @@ execute_process(COMMAND ${CMAKE_COMMAND} -DMAKENSIS=${MAKENSIS} -DEXE=${exe} -DS
                         -P ${CMAKE_CURRENT_LIST_DIR}/setup.cmake
                 COMMAND_ERROR_IS_FATAL ANY)
 
-set(entries ${name}/tolvane.exe ${name}/README.md ${name}/CHANGELOG.md ${name}/LICENSE)
+set(entries ${name}/tolvane.exe ${name}/README.md ${name}/CHANGELOG.md ${name}/LICENSE
+            ${name}/THIRD-PARTY-NOTICES.txt)
 file(COPY ${exe} ${SOURCE_DIR}/README.md ${SOURCE_DIR}/CHANGELOG.md ${SOURCE_DIR}/LICENSE
+          ${SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
      DESTINATION ${WORK_DIR}/${name} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 # One date and mode for every entry, and no extra fields (-X): cmake -E tar
 # stores each file's access and change times, and zip by default the owner.
@@ -81,6 +84,13 @@ foreach(file ZIP SETUP)
   file(SHA256 ${out}/${${file}} ${file}_SHA256)
   file(WRITE ${out}/${${file}}.sha256 "${${file}_SHA256}  ${${file}}\n")
 endforeach()
+
+# The bill of materials: the code of others in each download, from the exe's link map beside
+# the build's exe and from what makensis reports it packs, with the Debian packages' versions.
+get_filename_component(build ${EXE} DIRECTORY)
+execute_process(COMMAND python3 ${SOURCE_DIR}/tools/third_party.py bom ${SOURCE_DIR} ${build}/tolvane.map
+                        ${MAKENSIS} ${VERSION} ${out}
+                COMMAND_ERROR_IS_FATAL ANY)
 
 # This version's changelog section, without its heading: the release's notes.
 file(READ ${SOURCE_DIR}/CHANGELOG.md notes)
