@@ -60,10 +60,41 @@ notes = re.search(rf"^## \[{re.escape(version)}\] .*?\n(.*?)(?=^## |\Z)", open(f
 assert l["ReleaseNotes"] == notes[1].strip()
 PY
 
+# CycloneDX's schema as its JavaScript library ships it, read by Debian's python3-jsonschema (so /usr/bin's python3). Each
+# /usr file in the link map's memory map must be in each download's tolvane.exe, each file in dpkg's package and version.
+npm=${4%/*}/cyclonedx-library-10.3.0 && schemas=$npm/node_modules/@cyclonedx/cyclonedx-library/res/schema
+[ -d "$schemas" ] || npm install --prefix "$npm" --no-audit --no-fund -s @cyclonedx/cyclonedx-library@10.3.0 >/dev/null
+check "bill of materials: valid, the downloads' hashes, each linked file, each file's package and version, SPDX names" \
+    /usr/bin/python3 - "$work/signed" "$version" "$schemas" "${exe%/*}/tolvane.map" <<'PY'
+import hashlib, json, os, re, subprocess, sys, jsonschema
+out, version, schemas, link_map = sys.argv[1:]
+uri, run = "http://cyclonedx.org/schema/", lambda *c: subprocess.run(c, capture_output=True, text=True).stdout.splitlines()
+store = {uri + f: json.load(open(f"{schemas}/{f}")) for f in os.listdir(schemas) if f.endswith(".schema.json")}
+bom, schema = json.load(open(f"{out}/tolvane-{version}.cdx.json")), store[uri + "bom-1.6.SNAPSHOT.schema.json"]
+jsonschema.Draft7Validator(schema, resolver=jsonschema.RefResolver.from_schema(schema, store=store)).validate(bom)
+sha = lambda f: (f, [dict(alg="SHA-256", content=hashlib.sha256(open(f"{out}/{f}", "rb").read()).hexdigest())])
+assert [(c["name"], c["hashes"]) for c in bom["components"]] == [sha(f"tolvane-{version}-win64{s}") for s in (".zip", "-setup.exe")]
+walk = lambda c: [c] + [d for e in c.get("components", []) for d in walk(e)]
+files = lambda c: {o["location"] for p in walk(c) if "evidence" in p for o in p["evidence"]["occurrences"]}
+memory_map = open(link_map).read().split("\nLinker script and memory map\n")[1]
+linked = {os.path.realpath(path) for path in re.findall(r"0x\w+ +0x\w+ (/usr/[^\s(]+)", memory_map)}
+assert (missing := [linked - files(c) for c in walk(bom) if c.get("name") == "tolvane.exe"]) == [set()] * 2, missing
+owner = dict(line.split(": ")[::-1] for line in run("dpkg", "-S", *linked | files(bom)))
+versions = dict(line.split("\t") for line in run("dpkg-query", "-W", "-f", "${Package}\t${Version}\n", *set(owner.values())))
+for c in (c for c in walk(bom) if "evidence" in c):
+    assert {(owner[f], versions[owner[f]]) for f in files(c)} == {(re.match("pkg:deb/debian/(.+?)@", c["purl"])[1], c["version"])}, c
+spdx = set(store[uri + "spdx.SNAPSHOT.schema.json"]["enum"]) | {"AND", "OR", "WITH", ""}
+assert all(set(re.split(r"[ ()]+", l.get("expression", "MIT"))) <= spdx for c in walk(bom) for l in c.get("licenses", []))
+PY
+check "THIRD-PARTY-NOTICES.txt: as tools/third_party.py makes it from the copyright files, and in the zip" eval 'python3 \
+    "$src/tools/third_party.py" notices "$src" "${exe%/*}/tolvane.map" "$(command -v makensis)" | diff - "$src/THIRD-PARTY-NOTICES.txt" &&
+    unzip -p "$work/signed/$name.zip" "$name/THIRD-PARTY-NOTICES.txt" | cmp - "$src/THIRD-PARTY-NOTICES.txt"'
+
 export HOME=$home c=$prefix/drive_c # the installer test's HOME, so that Wine touches nothing of the user's
 start_headless_display && start_wine_prefix "$prefix" >/dev/null && cp "$work/signed/$name-setup.exe" "$c/"
-check "the signed setup installs silently: the zip's exe, and an uninstaller that verifies" eval 'wine "C:\\$name-setup.exe" \
-    /S "/D=C:\signed" && cmp "$work/tolvane.exe" "$c/signed/tolvane.exe" && verified "$c/signed/uninstall.exe"'
+check "the signed setup installs silently: the zip's exe and notices, an uninstaller that verifies" eval 'wine "C:\\$name-setup.exe" \
+    /S "/D=C:\signed" && cmp "$work/tolvane.exe" "$c/signed/tolvane.exe" && verified "$c/signed/uninstall.exe" &&
+    cmp "$src/THIRD-PARTY-NOTICES.txt" "$c/signed/THIRD-PARTY-NOTICES.txt"'
 check "and it uninstalls, its folder gone on return" eval \
     'wine "C:\signed\uninstall.exe" /S "_?=C:\signed" && [ ! -e "$c/signed" ]'
 [ $failed = 0 ] || tail -n 5 "$work"/*.log

@@ -17,7 +17,7 @@ install_missing_packages() {
 
 BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
                 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
-RELEASE_PACKAGES=(zip nsis icoutils osslsigncode)
+RELEASE_PACKAGES=(zip nsis icoutils osslsigncode python3)
 RUN_PACKAGES=(wine wine64 xvfb imagemagick)
 TEST_PACKAGES=(googletest xdotool icoutils nsis clang-tidy cppcheck clang-tools llvm libc++-dev
-               libwine-dev python3 python3-yaml osslsigncode openssl zip unzip)
+               libwine-dev python3 python3-yaml python3-jsonschema osslsigncode openssl zip unzip)
