@@ -1,8 +1,11 @@
-"""The code of others in Tolvane's downloads: what the linker put into tolvane.exe, as its map
+r"""The code of others in Tolvane's downloads: what the linker put into tolvane.exe, as its map
 names it, and what makensis packs into the setup (its stub and plug-ins), as makensis reports it;
 each with the Debian package it came from, that package's version, and its licence.
   third_party.py notices SOURCE_DIR MAP MAKENSIS: prints THIRD-PARTY-NOTICES.txt, the notices
-      those licences ask a binary to carry, from the packages' copyright files;
+      those licences ask a binary to carry, from the packages' copyright files (the release test
+      requires the committed file to be this output: after a change, in the source folder,
+      python3 tools/third_party.py notices . build/mingw/tolvane.map "$(command -v makensis)" \
+          >THIRD-PARTY-NOTICES.txt);
   third_party.py bom SOURCE_DIR MAP MAKENSIS VERSION DIR: writes DIR/tolvane-VERSION.cdx.json
       (CycloneDX) for the zip and the setup in DIR.
 The same toolchain gives the same bytes: no dates, and everything sorted."""
