@@ -81,10 +81,33 @@ Var InUse ; the exe of a copy that would not close
   ${EndIf}
 !macroend
 
+; Runs INSTRUCTION, on FILE, again while it fails because another program holds the file:
+; antivirus, the search indexer and Explorer's thumbnails read a file for a moment as it is
+; written or as a program ends, without sharing its deletion. After about 5 s the error flag
+; stays set, as after a single try.
+!macro Retrying file instruction
+  StrCpy $R9 "" ; no try failed yet
+  ${Do}
+    ClearErrors
+    ${instruction}
+    ${IfNot} ${Errors} ; which clears the flag
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $R8 "${file}"
+    !ifdef __UNINSTALL__
+      Call un.WaitWhileHeld
+    !else
+      Call WaitWhileHeld
+    !endif
+  ${LoopWhile} $R9 > 0
+  ${IfThen} $R9 == 0 ${|} SetErrors ${|}
+!macroend
+
+; The functions both setup and the uninstaller use.
+!macro DefineShared un
 ; Closes the copies started from folder $0: each gets WM_CLOSE on its hidden window, as from
 ; Exit or the task list, and up to 10 s to end. Copies started from anywhere else are left
 ; alone. On return $Closed counts them, and $InUse names the exe of a copy that did not end.
-!macro DefineCloseCopies un
 Function ${un}CloseCopies
   StrCpy $R5 "$0\tolvane.exe"
   Call ${un}FinalPath
@@ -136,9 +159,40 @@ Function ${un}FinalPath
     System::Call 'kernel32::CloseHandle(p R6)'
   ${EndIf}
 FunctionEnd
+
+; Starts again, from folder $0, the copy that CloseCopies closed: one, even when it closed two,
+; since a second copy only adds a second, identical icon.
+Function ${un}RestartClosed
+  ${If} $Closed > 0
+    Exec '"$0\tolvane.exe"'
+  ${EndIf}
+FunctionEnd
+
+; For Retrying, after its instruction failed on file $R8: $R9 = the tries left. When another
+; program holds the file, 50 more, a tenth of a second apart; else one more (it may have let go
+; just now). An open for deletion fails with 32 (sharing violation) while a holder does not
+; share it, or 5 (access denied) while the file is being deleted.
+Function ${un}WaitWhileHeld
+  ${If} $R9 == ""
+    StrCpy $R9 1
+    ; DELETE, any sharing, an existing file
+    System::Call 'kernel32::CreateFileW(w R8, i 0x10000, i 7, p 0, i 3, i 0, p 0) p .R7 ?e'
+    Pop $R6
+    ${If} $R6 = 32
+    ${OrIf} $R6 = 5
+      StrCpy $R9 50
+    ${EndIf}
+    ${If} $R7 != -1
+      System::Call 'kernel32::CloseHandle(p R7)'
+    ${EndIf}
+  ${Else}
+    IntOp $R9 $R9 - 1
+  ${EndIf}
+  ${IfThen} $R9 > 0 ${|} Sleep 100 ${|}
+FunctionEnd
 !macroend
-!insertmacro DefineCloseCopies ""
-!insertmacro DefineCloseCopies "un."
+!insertmacro DefineShared ""
+!insertmacro DefineShared "un."
 
 ; $0 = the command line's /D= folder, or "" without one. The installer drops /D= from $CMDLINE
 ; and, for a folder it cannot use, quietly installs to the default one instead. A quoted
@@ -200,18 +254,17 @@ Section
 
   ; "try" sets the error flag instead of asking Abort, Retry or Ignore.
   SetOverwrite try
-  ClearErrors
   SetOutPath $INSTDIR
-  File "/oname=tolvane.exe" "${EXE}"
+  !insertmacro Retrying "$INSTDIR\tolvane.exe" `File "/oname=tolvane.exe" "${EXE}"`
   ${If} ${Errors}
     StrCpy $0 $INSTDIR
     Call RestartClosed
     !insertmacro Fail ${EXIT_CANNOT_WRITE} "$INSTDIR\tolvane.exe cannot be written."
   ${EndIf}
-  File "/oname=LICENSE.txt" "${LICENSE}"
-  File "/oname=THIRD-PARTY-NOTICES.txt" "${NOTICES}"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
-  CreateShortcut "$SMPROGRAMS\Tolvane.lnk" "$INSTDIR\tolvane.exe"
+  !insertmacro Retrying "$INSTDIR\LICENSE.txt" `File "/oname=LICENSE.txt" "${LICENSE}"`
+  !insertmacro Retrying "$INSTDIR\THIRD-PARTY-NOTICES.txt" `File "/oname=THIRD-PARTY-NOTICES.txt" "${NOTICES}"`
+  !insertmacro Retrying "$INSTDIR\uninstall.exe" `WriteUninstaller "$INSTDIR\uninstall.exe"`
+  !insertmacro Retrying "$SMPROGRAMS\Tolvane.lnk" `CreateShortcut "$SMPROGRAMS\Tolvane.lnk" "$INSTDIR\tolvane.exe"`
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Tolvane"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -230,10 +283,10 @@ Section
   ${If} $OldDir != ""
   ${AndIf} $OldDir != $INSTDIR
     Call MoveStartAtLogon
-    Delete "$OldDir\tolvane.exe"
-    Delete "$OldDir\LICENSE.txt"
-    Delete "$OldDir\THIRD-PARTY-NOTICES.txt"
-    Delete "$OldDir\uninstall.exe"
+    !insertmacro Retrying "$OldDir\tolvane.exe" `Delete "$OldDir\tolvane.exe"`
+    !insertmacro Retrying "$OldDir\LICENSE.txt" `Delete "$OldDir\LICENSE.txt"`
+    !insertmacro Retrying "$OldDir\THIRD-PARTY-NOTICES.txt" `Delete "$OldDir\THIRD-PARTY-NOTICES.txt"`
+    !insertmacro Retrying "$OldDir\uninstall.exe" `Delete "$OldDir\uninstall.exe"`
     RMDir "$OldDir"
   ${EndIf}
   ; The finish page offers to start it; a silent upgrade puts back what it closed.
@@ -242,13 +295,6 @@ Section
     Call RestartClosed
   ${EndIf}
 SectionEnd
-
-; Starts again, from folder $0, the copies that setup closed.
-Function RestartClosed
-  ${If} $Closed > 0
-    Exec '"$0\tolvane.exe"'
-  ${EndIf}
-FunctionEnd
 
 ; A Run value that started the copy in the old folder starts the new one; its Startup apps
 ; switch, kept apart by the value's name, stays as the user set it.
@@ -268,15 +314,17 @@ Section Uninstall
   StrCpy $0 $INSTDIR
   Call un.CloseCopies
   ${If} $InUse != ""
+    Call un.RestartClosed
     !insertmacro Fail ${EXIT_IN_USE} "$InUse is in use and would not close. Close it, then try again."
   ${EndIf}
-  Delete "$INSTDIR\tolvane.exe"
+  !insertmacro Retrying "$INSTDIR\tolvane.exe" `Delete "$INSTDIR\tolvane.exe"`
   ${If} ${FileExists} "$INSTDIR\tolvane.exe"
+    Call un.RestartClosed
     !insertmacro Fail ${EXIT_CANNOT_WRITE} "$INSTDIR\tolvane.exe cannot be removed."
   ${EndIf}
-  Delete "$INSTDIR\LICENSE.txt"
-  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
-  Delete "$SMPROGRAMS\Tolvane.lnk"
+  !insertmacro Retrying "$INSTDIR\LICENSE.txt" `Delete "$INSTDIR\LICENSE.txt"`
+  !insertmacro Retrying "$INSTDIR\THIRD-PARTY-NOTICES.txt" `Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"`
+  !insertmacro Retrying "$SMPROGRAMS\Tolvane.lnk" `Delete "$SMPROGRAMS\Tolvane.lnk"`
   ; A value that starts a portable copy elsewhere belongs to that copy.
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $0 == '"$INSTDIR\tolvane.exe"'
@@ -285,6 +333,7 @@ Section Uninstall
     DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_VALUE}"
   ${EndIf}
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; Not retried: run in place, it is this program's own file, which only a move can clear.
   Delete "$INSTDIR\uninstall.exe"
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
     Call un.MoveSelfOut
@@ -310,6 +359,12 @@ Function un.MoveSelfOut
       ${EndIf}
     ${EndIf}
   ${Next}
-  Delete "$TEMP\Tolvane-uninstall.exe"
-  System::Call 'kernel32::MoveFileExW(w "$INSTDIR\uninstall.exe", w "$TEMP\Tolvane-uninstall.exe", i 0)'
+  !insertmacro Retrying "$TEMP\Tolvane-uninstall.exe" `Delete "$TEMP\Tolvane-uninstall.exe"`
+  !insertmacro Retrying "$INSTDIR\uninstall.exe" `Call un.MoveUninstaller`
+FunctionEnd
+
+; The move, for Retrying: the error flag set when it fails.
+Function un.MoveUninstaller
+  System::Call 'kernel32::MoveFileExW(w "$INSTDIR\uninstall.exe", w "$TEMP\Tolvane-uninstall.exe", i 0) i .R0'
+  ${IfThen} $R0 = 0 ${|} SetErrors ${|}
 FunctionEnd
