@@ -344,9 +344,17 @@ SectionEnd
 
 ; Run in place (_?=), the uninstaller cannot delete its own file, but Windows lets a running
 ; program's file be moved within its volume: to %TEMP%, under one name that the next uninstall
-; clears. The uninstaller itself reads its file through a handle that forbids that (shared for
-; reading only), kept open until it exits; with all its data read by now, that handle is closed
-; first. Where the move still fails (%TEMP% on another volume), the file and the folder stay.
+; clears. Where the move fails (%TEMP% on another volume), the file and the folder stay.
+; NSIS 3.08 reads its file through a handle shared for reading only, which forbids the move,
+; so that handle is closed first; but NSIS keeps its value (g_db_hFile, in fileform.c). It reads
+; through it whenever it needs data not unpacked yet: the solid archive is unpacked to a
+; temporary file only as far as asked for (__ensuredata, ReadSelfFile), a plug-in at its first
+; call (System, in un.onInit; later calls skip it). After the sections and onUninstSuccess,
+; ui_doinstall returns and CleanUp closes the value again (Main.c 420, 429, 474), before it
+; unloads the plug-ins (486) and the process exits (467). A freed value goes to the next handle
+; opened (under Wine, the lowest free one): here the current folder's, which SetOutPath $TEMP
+; opens, so that CleanUp closed it. So the value goes at once to a handle of this same file,
+; sharing its move: handles are opened until one has it, and all are kept to the end.
 Function un.MoveSelfOut
   StrCpy $R5 "$INSTDIR\uninstall.exe"
   Call un.FinalPath
@@ -356,6 +364,12 @@ Function un.MoveSelfOut
       System::Call 'kernel32::GetFinalPathNameByHandleW(p R1, w .R3, i ${NSIS_MAX_STRLEN}, i 0)'
       ${If} $R3 == $R5
         System::Call 'kernel32::CloseHandle(p R1)'
+        ${For} $R4 1 64
+          ; GENERIC_READ, shared for reading and deletion
+          System::Call 'kernel32::CreateFileW(w "$INSTDIR\uninstall.exe", i 0x80000000, i 5, p 0, i 3, i 0, p 0) p .R2'
+          ${IfThen} $R2 = $R1 ${|} ${ExitFor} ${|}
+        ${Next}
+        ${ExitFor}
       ${EndIf}
     ${EndIf}
   ${Next}
