@@ -2,8 +2,8 @@
 # The setup under Wine, in a fresh prefix on an X server of its own, HOME in the build folder:
 # install, upgrade over a running copy that starts at logon, a move, each failure's exit code,
 # uninstall as a package manager runs it, and what is left; a portable copy runs throughout.
-# Usage: installer_test.sh SETUP EXE VERSION WORK_DIR
-setup=$1 exe=$2 version=$3 work=$4 src=$(cd "$(dirname "$0")/.." && pwd) failed=0
+# Usage: installer_test.sh SETUP EXE VERSION WORK_DIR HOLD (tests/hold.c)
+setup=$1 exe=$2 version=$3 work=$4 hold=$5 src=$(cd "$(dirname "$0")/.." && pwd) failed=0
 check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; } # WHAT COMMAND...
 rm -rf "$work" && mkdir -p "$work/home" "$work/older" || exit 1
 . "$src/tools/wine-session.sh"
@@ -12,7 +12,7 @@ export HOME=$work/home
 start_headless_display
 start_wine_prefix "$work/prefix" >/dev/null
 c=$WINEPREFIX/drive_c
-mkdir -p "$c/test/portable" && cp "$exe" "$c/test/portable/" && cp "$setup" "$c/test/setup.exe" || exit 1
+mkdir -p "$c/test/portable" && cp "$exe" "$c/test/portable/" && cp "$setup" "$c/test/setup.exe" && cp "$hold" "$c/test/" || exit 1
 
 build_setup() { cmake -DMAKENSIS="$(command -v makensis)" -DSOURCE_DIR="$src" -DVERSION="$1" \
     -DEXE="$2" -DOUT="$3" -P "$src/cmake/setup.cmake" >/dev/null; } # VERSION EXE OUT
@@ -25,7 +25,7 @@ build_setup 1.1.0 "$work/older/tolvane.exe" "$work/older-setup.exe" || exit 1
 cp "$work/older-setup.exe" "$c/test/"
 
 # A command line run as a package manager runs it, not split and quoted again; its exit code.
-run() { printf '@%s\r\n' "$1" >"$c/test/run.bat"; wine cmd /c 'C:\test\run.bat' >/dev/null 2>&1; }
+run() { printf '@%s\r\n' "$1" >"$c/test/run.bat"; timeout 30 wine cmd /c 'C:\test\run.bat' >/dev/null 2>&1; }
 exits() { run "$2"; [ $? = "$1" ]; } # CODE COMMAND_LINE
 cv='HKCU\Software\Microsoft\Windows\CurrentVersion'
 value() { wine reg query "$cv\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z]* *//p"; }
@@ -43,6 +43,9 @@ copies() { for p in /proc/[0-9]*; do grep -qzx "WINEPREFIX=$WINEPREFIX" "$p/envi
 start() { wine "$1\\tolvane.exe" >/dev/null 2>&1 & sleep 3; } # FOLDER; its window is up by then
 installed() { value 'Uninstall\Tolvane' "$1"; } # VALUE_NAME
 ended() { timeout 10 tail --pid="$1" -f /dev/null && wait "$1"; } # PID, one of ours; its exit code
+# Another program holds FOLDER\tolvane.exe for MS milliseconds from now on (hold.exe, pid $holder).
+hold() { rm -f "$work/held"; wine 'C:\test\hold.exe' "$1\\tolvane.exe" "$2" >"$work/held" 2>/dev/null & holder=$!
+    timeout 10 sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$work/held"; } # FOLDER MS
 
 check "on Windows 7, setup stops with 5 and installs nothing" \
     eval 'exits 5 "C:\test\setup.exe /S" && [ -z "$(installed DisplayName)" ]'
@@ -60,7 +63,7 @@ inst=$(installed InstallLocation)
 check "its size in Apps in KiB, its shortcut in the user's own Start menu only" eval \
     '(( $(installed EstimatedSize) - $(cat "$(unix "$inst")"/* | wc -c) / 1024 == 0 )) &&
      [ "$(find "$c" -name Tolvane.lnk)" = "$(find "$c"/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs -name Tolvane.lnk)" ]'
-start "$inst"
+wine "$inst\\tolvane.exe" >/dev/null 2>&1 & start "$inst" # twice: two icons
 copy=$(copies "$inst")
 set_logon "$inst"
 wine 'C:\test\setup.exe' >/dev/null 2>&1 & wizard=$!
@@ -71,10 +74,11 @@ ended $wizard
 check "the open one, cancelled, ends with 1" [ $? = 1 ]
 kill $wizard 2>/dev/null
 
-check "upgraded silently over the running copy" exits 0 'C:\test\setup.exe /S'
-check "that copy ended cleanly" ended "$copy"
-check "and runs again, the new version" eval \
-    '[ -n "$(copies "$inst")" ] && cmp -s "$exe" "$(unix "$inst")/tolvane.exe"'
+hold "$inst" 2000
+check "upgraded silently over two running copies, the exe held for 2 s" exits 0 'C:\test\setup.exe /S'
+check "both copies ended cleanly" eval 'ended ${copy%%[[:space:]]*} && ended ${copy##*[[:space:]]}'
+check "and one runs again, the new version" eval \
+    '[ "$(copies "$inst" | wc -l)" = 1 ] && cmp -s "$exe" "$(unix "$inst")/tolvane.exe"'
 check "one entry in Apps, at the new version" eval '[ "$(installed DisplayVersion)" = "$version" ] &&
     [ "$(wine reg query "$cv\\Uninstall" /s | tr -d "\r" | grep -c "DisplayName *REG_SZ *Tolvane$")" = 1 ]'
 check "start at logon and its switch unchanged" eval \
@@ -82,6 +86,12 @@ check "start at logon and its switch unchanged" eval \
      [ "$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" = "$switch" ]'
 check "a folder that cannot be used is refused with 2" eval 'touch "$c/file" &&
     exits 2 "C:\test\setup.exe /S /D=C:\file\Tolvane" && exits 2 "C:\test\setup.exe /S /D=Q:\Tolvane"'
+hold "$inst" 600000 && copy=$(copies "$inst")
+check "Wine enforces the hold: deleting the held exe fails with 32" [ "$(cat "$work/held")" = 32 ]
+check "held throughout: setup, then the uninstaller, end with 2 after about 5 s each" eval \
+    'SECONDS=0 && exits 2 "C:\test\setup.exe /S" && exits 2 "$(installed QuietUninstallString)" && ((SECONDS >= 10 && SECONDS < 25))'
+check "each started again the copy it closed" eval '[ "$(copies "$inst" | grep -cvx "$copy")" = 1 ] && ! kill -0 $copy 2>/dev/null'
+kill $holder
 kill -STOP "$(copies "$inst")"
 check "a copy that will not close: setup, then the uninstaller, end with 3 after about 10 s each" eval \
     'SECONDS=0 && exits 3 "C:\test\setup.exe /S /D=C:\test\moved" &&
@@ -98,7 +108,8 @@ check "a plain update stays there, and closes a copy started by its 8.3 name" ev
     'exits 0 "C:\test\setup.exe /S" && [ "$(installed InstallLocation)" = "$moved" ] && [ ! -e "$(unix "$inst")" ] &&
      [ -n "$copy" ] && ended "$copy"'
 
-check "uninstalled as a package manager does" exits 0 "$(installed QuietUninstallString)"
+hold "$moved" 2000
+check "uninstalled as a package manager does, the exe held for 2 s" exits 0 "$(installed QuietUninstallString)"
 check "on its return, folder, entry, shortcut, start at logon and its switch are gone" eval \
     '[ -z "$(installed DisplayName)$(find "$c/users" -iname "tolvane*" ! -name Tolvane-uninstall.exe)" ] &&
      [ ! -e "$(unix "$moved")" ] && [ -z "$(value Run TolvaneIcon)$(value "Explorer\\StartupApproved\\Run" TolvaneIcon)" ]'
