@@ -6,7 +6,8 @@
 #   each signature alone in signatures/;
 # - TOLVANE_DOWNLOAD_URL, the folder the files will be published in: winget and Scoop manifests;
 # - TOLVANE_VERIFY=DIR: signs nothing and leaves OUT_DIR alone; puts DIR's signatures (if any)
-#   on the rebuilt files and compares them with DIR's, one line a file.
+#   on the rebuilt files and compares them with DIR's, one line a file, after naming what of this
+#   build differs from DIR's build record (cmake/buildinfo.cmake); ends by naming the case.
 # All is packed in WORK_DIR first, so a run that fails leaves no release in OUT_DIR.
 # Run with -DEXE=... -DMAKENSIS=... -DSOURCE_DIR=... -DOUT_DIR=... -DWORK_DIR=... -DVERSION=...
 include(${CMAKE_CURRENT_LIST_DIR}/changelog.cmake)
@@ -20,12 +21,18 @@ set(verify "$ENV{TOLVANE_VERIFY}")
 set(out ${WORK_DIR}/out)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR}/exe ${out})
+include(${CMAKE_CURRENT_LIST_DIR}/buildinfo.cmake)
 unset(ENV{TOLVANE_ATTACH})
 set(sign OFF)
 if(verify)
   if(EXISTS ${verify}/tolvane.exe.sig)
     set(ENV{TOLVANE_ATTACH} ${verify})
     set(sign ON)
+    foreach(sig uninstall.exe.sig ${SETUP}.sig)
+      if(NOT EXISTS ${verify}/${sig})
+        message(FATAL_ERROR "MISSING    ${sig}: a signed release has the signatures of all three files.")
+      endif()
+    endforeach()
   endif()
 else()
   file(REMOVE_RECURSE ${OUT_DIR})
@@ -38,13 +45,13 @@ endif()
 # One exe, signed before it goes into both the zip and the setup.
 file(COPY ${EXE} DESTINATION ${WORK_DIR}/exe)
 set(exe ${WORK_DIR}/exe/tolvane.exe)
+set(unfit) # in a check, the downloads whose published signatures do not fit what this source builds
 if(sign)
-  execute_process(COMMAND bash ${SOURCE_DIR}/tools/sign.sh ${exe} tolvane.exe COMMAND_ERROR_IS_FATAL ANY)
+  packing_step(${ZIP} ${SETUP} COMMAND bash ${SOURCE_DIR}/tools/sign.sh ${exe} tolvane.exe)
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -DMAKENSIS=${MAKENSIS} -DEXE=${exe} -DSOURCE_DIR=${SOURCE_DIR}
-                        -DVERSION=${VERSION} -DOUT=${out}/${SETUP} -DSIGN=${sign}
-                        -P ${CMAKE_CURRENT_LIST_DIR}/setup.cmake
-                COMMAND_ERROR_IS_FATAL ANY)
+packing_step(${SETUP} COMMAND ${CMAKE_COMMAND} -DMAKENSIS=${MAKENSIS} -DEXE=${exe} -DSOURCE_DIR=${SOURCE_DIR}
+                              -DVERSION=${VERSION} -DOUT=${out}/${SETUP} -DSIGN=${sign}
+                              -P ${CMAKE_CURRENT_LIST_DIR}/setup.cmake)
 
 set(entries ${name}/tolvane.exe ${name}/README.md ${name}/CHANGELOG.md ${name}/LICENSE
             ${name}/THIRD-PARTY-NOTICES.txt)
@@ -60,23 +67,25 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X ${out}/${ZIP} $
 
 if(verify)
   set(differ)
+  set(missing)
   foreach(file ${ZIP} ${SETUP})
+    list(FIND unfit ${file} unfitting)
     execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${out}/${file} ${verify}/${file}
                     RESULT_VARIABLE differs OUTPUT_QUIET ERROR_QUIET)
-    if(NOT differs)
-      message("identical  ${file}")
-    elseif(EXISTS ${verify}/${file})
-      message("DIFFERS    ${file}")
-    else()
+    if(NOT EXISTS ${verify}/${file})
       message("MISSING    ${file}")
-    endif()
-    if(differs)
+      list(APPEND missing ${file})
+    elseif(unfitting EQUAL -1 AND NOT differs)
+      message("identical  ${file}")
+    else()
+      message("DIFFERS    ${file}")
       list(APPEND differ ${file})
     endif()
   endforeach()
-  if(differ)
-    message(FATAL_ERROR "Not what this source builds (with the signatures in ${verify}): ${differ}")
+  if(missing)
+    message(FATAL_ERROR "Nothing to compare with: ${verify} has no ${missing}.")
   endif()
+  verdict(${differ})
   return()
 endif()
 
@@ -125,6 +134,8 @@ if(url)
 else()
   message(STATUS "No winget or Scoop manifests: TOLVANE_DOWNLOAD_URL does not say where the files will be.")
 endif()
+
+write_build_record(${out})
 
 file(COPY ${out}/ DESTINATION ${OUT_DIR})
 foreach(file ZIP SETUP)
