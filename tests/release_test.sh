@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # cmake/release.cmake on what the build made: signed twice with a throwaway certificate (keys deleted at the
-# end) and unsigned, --verify's comparison, the manifests, and a silent install of the signed setup in the
+# end) and unsigned, its build record, --verify (also in a source archive), the manifests, and a silent install of the signed setup in the
 # installer test's Wine prefix. Usage: release_test.sh EXE SETUP VERSION WORK_DIR INSTALLER_TEST_DIR
 exe=$1 setup=$2 version=$3 work=$4 home=$5/home prefix=$5/prefix failed=0
 src=$(cd "$(dirname "$0")/.." && pwd) name=tolvane-$3-win64 keys=$4/keys
 check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; } # WHAT COMMAND...
-rm -rf "$work" && mkdir -p "$keys" || exit 1
+rm -rf "$work" && mkdir -p "$keys" "$work/bin" || exit 1
 . "$src/tools/wine-session.sh" && trap 'rm -rf "$keys"; stop_wine_session' EXIT
-unset TOLVANE_SIGN_P12 TOLVANE_TIMESTAMP_URL TOLVANE_DOWNLOAD_URL TOLVANE_VERIFY; export TOLVANE_SIGN_PASSWORD=$RANDOM
+unset TOLVANE_SIGN_P12 TOLVANE_TIMESTAMP_URL TOLVANE_DOWNLOAD_URL TOLVANE_VERIFY; export TOLVANE_SIGN_PASSWORD=secret-$RANDOM
 git -C "$src" log -1 >/dev/null 2>&1 || export SOURCE_DATE_EPOCH=946684800 # no last commit in an unpacked archive
+# Any process on the machine can read a command line: this osslsigncode fails on one holding the password.
+printf '#!/bin/sh\nfor a; do case $a in *"$TOLVANE_SIGN_PASSWORD"*) echo "the password on a command line" >&2; exit 1; esac; done
+exec %s "$@"\n' "$(command -v osslsigncode)" >"$work/bin/osslsigncode" && chmod +x "$work/bin/osslsigncode" && PATH=$work/bin:$PATH
 certificate() { local k=$keys/$1 new=(openssl req -x509 -newkey rsa:2048 -nodes -days 2) # NAME: an RSA root, a leaf
     "${new[@]}" -subj /CN=root -keyout "$k-root.key" -out "$k-root.pem" -addext keyUsage=keyCertSign &&
     "${new[@]}" -subj /CN=Tolvane -keyout "$k.key" -out "$k.pem" -CA "$k-root.pem" -CAkey "$k-root.key" \
@@ -25,21 +28,39 @@ signing=(TOLVANE_SIGN_P12="$keys/ours.p12" TOLVANE_DOWNLOAD_URL=$url)
 check "signed with the throwaway certificate" release signed "${signing[@]}"
 unzip -p "$work/signed/$name.zip" "$name/tolvane.exe" >"$work/tolvane.exe"
 check "the zip's exe and the setup verify against its root" verified "$work/tolvane.exe" "$work/signed/$name-setup.exe"
-check "signed again: the same bytes" eval 'release again "${signing[@]}" && diff -r "$work/signed" "$work/again"'
+check "signed again, in a time zone 14 h from UTC: the same bytes and build record" eval \
+    'release again TZ=Pacific/Kiritimati "${signing[@]}" && diff -r "$work/signed" "$work/again"'
+check "a signing that fails leaves no release" eval '! release failed TOLVANE_SIGN_P12="$keys/none.p12" && [ ! -e "$work/failed" ]'
+. "$src/tools/install-deps.sh" && record=$work/signed/tolvane-$version.buildinfo
+check "the build record: the commit, the signing time, each package's version, the downloads' SHA-256" eval 'grep -q "^commit $(git \
+    -C "$src" rev-parse HEAD || echo none)" "$record" && grep -qx "SOURCE_DATE_EPOCH ${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}" \
+    "$record" && ! (cd "$work/signed" && sha256sum "$name.zip" "$name-setup.exe" | grep -vxFf "$record") && diff <(grep ^package "$record" |
+    LC_ALL=C sort) <(dpkg-query -W -f="package \${Package} \${Version}\n" "${BUILD_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}" | LC_ALL=C sort)'
 check "unsigned: the build's setup, and the build's exe in the zip" eval 'release plain &&
     cmp "$work/plain/$name-setup.exe" "$setup" && unzip -p "$work/plain/$name.zip" "$name/tolvane.exe" | cmp - "$exe"'
 
-# The downloads --verify compares: as published, a setup with one byte changed, the exe's signature by another.
+# The downloads --verify compares: as published, a setup with one byte changed (and also a record naming another
+# osslsigncode), the exe's signature by another certificate (with no build record: checked as before records).
 mkdir "$work/good" && cp "$work/signed/"{"$name.zip","$name-setup.exe",signatures/*} "$work/good/"
-cp -r "$work/good" "$work/tampered" && cp -r "$work/good" "$work/resigned" && cp "$exe" "$work/other.exe"
-perl -0777 -pi -e 'substr($_, 4096, 1) ^= "\1"' "$work/tampered/$name-setup.exe"
+cp -r "$work/good" "$work/resigned" && cp "$record" "$work/good/" && cp -r "$work/good" "$work/tampered" && cp "$exe" "$work/other.exe"
+perl -0777 -pi -e 'substr($_, 4096, 1) ^= "\1"' "$work/tampered/$name-setup.exe" && cp -r "$work/tampered" "$work/drift"
+sed -i 's/^package osslsigncode .*/package osslsigncode 2.5-3/' "$work/drift/tolvane-$version.buildinfo"
 TOLVANE_SIGN_P12=$keys/other.p12 TOLVANE_SIGNATURES=$work/resigned "$src/tools/sign.sh" "$work/other.exe" tolvane.exe
 check "--verify: the published files are identical" eval 'release verify TOLVANE_VERIFY="$work/good" &&
-    [ "$(grep -c "^identical  " "$work/verify.log")" = 2 ]'
-check "--verify: a setup with one byte changed differs, by name" eval '! release tampered.verify \
-    TOLVANE_VERIFY="$work/tampered" && grep -qx "DIFFERS    $name-setup.exe" "$work/tampered.verify.log"'
+    [ "$(grep -c "^identical  " "$work/verify.log")" = 2 ] && [ ! -e "$work/verify" ]'
 check "--verify: the exe's signature by another certificate fails, naming the setup that holds it" eval '! release resigned.verify \
     TOLVANE_VERIFY="$work/resigned" && grep -q "$name-setup.exe" "$work/resigned.verify.log"'
+# GitHub's "Source code" download: the tracked files, no git history, in a folder with a space in its name.
+arc="$work/source archive" && mkdir "$arc" && (cd "$src" && { git ls-files -z 2>/dev/null ||
+    find . \( -name .git -o -path ./build -o -path ./dist \) -prune -o -type f -print0; } | tar --null -T - -cf -) | tar -C "$arc" -xf -
+archive() { (cd "$arc" && bash release.sh --verify "$work/$1") >"$work/$1.archive.log" 2>&1; } # DIR: release.sh's exit code
+check "--verify in the source archive, the exe rebuilt there: identical, the commit unchecked, its dist/ left alone" eval \
+    'archive good && grep -q "^Source commit: cannot be checked" "$work/good.archive.log" && [ ! -e "$arc/dist" ]'
+check "--verify: a setup with one byte changed is not what this source builds (3), by name" eval 'archive tampered
+    [ $? = 3 ] && grep -qx "DIFFERS    $name-setup.exe" "$work/tampered.archive.log"'
+check "--verify: so is one whose record names another osslsigncode, but undecided (4), naming both and what to install" eval \
+    'archive drift; [ $? = 4 ] && grep -q "^Package osslsigncode: 2.5-3 in the build record, $(dpkg-query -W -f=\${Version} \
+    osslsigncode) here" "$work/drift.archive.log" && grep -qx " *apt-get install osslsigncode=2.5-3" "$work/drift.archive.log"'
 
 check "manifests: the .sha256 hashes, URLs, version, exit codes and notes; YAML and JSON" \
     python3 - "$work/signed" "$version" "$url" "$src" <<'PY'
