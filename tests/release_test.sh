@@ -9,8 +9,8 @@ rm -rf "$work" && mkdir -p "$keys" "$work/bin" || exit 1
 . "$src/tools/wine-session.sh" && trap 'rm -rf "$keys"; stop_wine_session' EXIT
 unset TOLVANE_SIGN_P12 TOLVANE_TIMESTAMP_URL TOLVANE_DOWNLOAD_URL TOLVANE_VERIFY; export TOLVANE_SIGN_PASSWORD=secret-$RANDOM
 git -C "$src" log -1 >/dev/null 2>&1 || export SOURCE_DATE_EPOCH=946684800 # no last commit in an unpacked archive
-# Any process on the machine can read a command line: this osslsigncode fails on one holding the password.
-printf '#!/bin/sh\nfor a; do case $a in *"$TOLVANE_SIGN_PASSWORD"*) echo "the password on a command line" >&2; exit 1; esac; done
+# Any process on the machine can read a command line: this osslsigncode fails on one holding the password (or UNSIGNABLE).
+printf '#!/bin/sh\nfor a; do case $a in *"$TOLVANE_SIGN_PASSWORD"*|*"${UNSIGNABLE:-$TOLVANE_SIGN_PASSWORD}"*) exit 1; esac; done
 exec %s "$@"\n' "$(command -v osslsigncode)" >"$work/bin/osslsigncode" && chmod +x "$work/bin/osslsigncode" && PATH=$work/bin:$PATH
 certificate() { local k=$keys/$1 new=(openssl req -x509 -newkey rsa:2048 -nodes -days 2) # NAME: an RSA root, a leaf
     "${new[@]}" -subj /CN=root -keyout "$k-root.key" -out "$k-root.pem" -addext keyUsage=keyCertSign &&
@@ -30,7 +30,8 @@ unzip -p "$work/signed/$name.zip" "$name/tolvane.exe" >"$work/tolvane.exe"
 check "the zip's exe and the setup verify against its root" verified "$work/tolvane.exe" "$work/signed/$name-setup.exe"
 check "signed again, in a time zone 14 h from UTC: the same bytes and build record" eval \
     'release again TZ=Pacific/Kiritimati "${signing[@]}" && diff -r "$work/signed" "$work/again"'
-check "a signing that fails leaves no release" eval '! release failed TOLVANE_SIGN_P12="$keys/none.p12" && [ ! -e "$work/failed" ]'
+check "a signing that fails, the uninstaller's, leaves no release" eval '! release failed UNSIGNABLE=uninstall.exe "${signing[@]}" &&
+    [ ! -e "$work/failed" ]'
 . "$src/tools/install-deps.sh" && record=$work/signed/tolvane-$version.buildinfo
 check "the build record: the commit, the signing time, each package's version, the downloads' SHA-256" eval 'grep -q "^commit $(git \
     -C "$src" rev-parse HEAD || echo none)" "$record" && grep -qx "SOURCE_DATE_EPOCH ${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}" \
