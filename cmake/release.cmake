@@ -1,6 +1,7 @@
 # Packs tolvane-<version>-win64.zip (exe, README, CHANGELOG, LICENSE, THIRD-PARTY-NOTICES.txt)
 # and the per-user setup, tolvane-<version>-win64-setup.exe, each with its SHA-256 file, and
-# their bill of materials, tolvane-<version>.cdx.json, into OUT_DIR. The same sources give the
+# their bill of materials, tolvane-<version>.cdx.json, and the build record of them all,
+# tolvane-<version>.buildinfo (cmake/buildinfo.cmake), into OUT_DIR. The same sources give the
 # same files, whoever packs them, when. From the environment:
 # - TOLVANE_SIGN_P12: tools/sign.sh signs the exe, the uninstaller and the setup, and keeps
 #   each signature alone in signatures/;
