@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release into dist/: the zip and the setup, each with its .sha256 file, and the build
 # record tolvane-<version>.buildinfo; signed when TOLVANE_SIGN_P12 names a certificate, with winget
-# and Scoop manifests when TOLVANE_DOWNLOAD_URL is set (see the README). With --verify DIR, rebuilds
+# and Scoop manifests when TOLVANE_DOWNLOAD_URL is set (see docs/release.md). With --verify DIR, rebuilds
 # both instead, puts the signatures in DIR on them, and compares them with the downloads in DIR,
 # first naming what of this build differs from DIR's build record. It exits 0 when every file is
 # identical; 3 when one differs though built as the record says, from the same source with the

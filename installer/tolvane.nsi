@@ -1,7 +1,7 @@
 ; Tolvane's setup: a per-user install with no elevation, into the user's programs folder,
 ; with a Start-menu shortcut and an entry in Settings -> Apps. cmake/setup.cmake builds it:
-;   makensis -DVERSION=1.2.0 -DEXE=tolvane.exe -DLICENSE=LICENSE -DICON=tolvane.ico
-;            -DOUTFILE=tolvane-1.2.0-win64-setup.exe tolvane.nsi
+;   makensis -DVERSION=1.4.0 -DEXE=tolvane.exe -DLICENSE=LICENSE -DNOTICES=THIRD-PARTY-NOTICES.txt
+;            -DICON=tolvane.ico -DOUTFILE=tolvane-1.4.0-win64-setup.exe tolvane.nsi
 ; Exit codes, for package managers (the README lists them too); 1, cancelled, is NSIS's own.
 !define EXIT_CANNOT_WRITE 2
 !define EXIT_IN_USE 3
