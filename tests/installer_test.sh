@@ -12,7 +12,8 @@ export HOME=$work/home
 start_headless_display
 start_wine_prefix "$work/prefix" >/dev/null
 c=$WINEPREFIX/drive_c
-mkdir -p "$c/test/portable" && cp "$exe" "$c/test/portable/" && cp "$setup" "$c/test/setup.exe" && cp "$hold" "$c/test/" || exit 1
+mkdir -p "$c/test/portable" && cp "$exe" "$c/test/portable/" && cp "$setup" "$c/test/setup.exe" &&
+    cp "$hold" "$c/test/" || exit 1
 
 build_setup() { cmake -DMAKENSIS="$(command -v makensis)" -DSOURCE_DIR="$src" -DVERSION="$1" \
     -DEXE="$2" -DOUT="$3" -P "$src/cmake/setup.cmake" >/dev/null; } # VERSION EXE OUT
@@ -89,8 +90,10 @@ check "a folder that cannot be used is refused with 2" eval 'touch "$c/file" &&
 hold "$inst" 600000 && copy=$(copies "$inst")
 check "Wine enforces the hold: deleting the held exe fails with 32" [ "$(cat "$work/held")" = 32 ]
 check "held throughout: setup, then the uninstaller, end with 2 after about 5 s each" eval \
-    'SECONDS=0 && exits 2 "C:\test\setup.exe /S" && exits 2 "$(installed QuietUninstallString)" && ((SECONDS >= 10 && SECONDS < 25))'
-check "each started again the copy it closed" eval '[ "$(copies "$inst" | grep -cvx "$copy")" = 1 ] && ! kill -0 $copy 2>/dev/null'
+    'SECONDS=0 && exits 2 "C:\test\setup.exe /S" && exits 2 "$(installed QuietUninstallString)" &&
+     ((SECONDS >= 10 && SECONDS < 25))'
+check "each started again the copy it closed" eval \
+    '[ "$(copies "$inst" | grep -cvx "$copy")" = 1 ] && ! kill -0 $copy 2>/dev/null'
 kill $holder
 kill -STOP "$(copies "$inst")"
 check "a copy that will not close: setup, then the uninstaller, end with 3 after about 10 s each" eval \

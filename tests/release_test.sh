@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cmake/release.cmake on what the build made: signed twice with a throwaway certificate (keys deleted at the
-# end) and unsigned, its build record, --verify (also in a source archive), the manifests, and a silent install of the signed setup in the
-# installer test's Wine prefix. Usage: release_test.sh EXE SETUP VERSION WORK_DIR INSTALLER_TEST_DIR
+# end) and unsigned, its build record, bill of materials and notices, --verify (also in a source archive),
+# the manifests, and a silent install of the signed setup in the installer test's Wine prefix.
+# Usage: release_test.sh EXE SETUP VERSION WORK_DIR INSTALLER_TEST_DIR
 exe=$1 setup=$2 version=$3 work=$4 home=$5/home prefix=$5/prefix failed=0
 src=$(cd "$(dirname "$0")/.." && pwd) name=tolvane-$3-win64 keys=$4/keys
 check() { if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi; } # WHAT COMMAND...
