@@ -140,11 +140,12 @@ def notice(package, short):
     holders = [p["Copyright"] for p in found if "Files" in p and p.get("License", "").split("\n")[0] == short]
     text = next(p["License"] for p in found
                 if p.get("License", "").split("\n")[0] == short and "\n" in p["License"])
-    body = [line.strip() if line.strip() == "." else line[1:] for line in text.split("\n")[1:]]
     copyright_lines = "\n".join("Copyright " + line.strip() for h in holders for line in h.split("\n"))
-    # Debian's long lines wrapped, word for word, for a reader without word wrap.
+    # Debian's continuation lines, " ." for an empty one; its long lines wrapped, word for word,
+    # for a reader without word wrap.
+    body = ["" if line.strip() == "." else line[1:] for line in text.split("\n")[1:]]
     body = [textwrap.fill(line, 78, subsequent_indent=re.match(r" *", line)[0]) if len(line) > 80 else line
-            for line in ("" if line == "." else line for line in body)]
+            for line in body]
     return copyright_lines + "\n\n" + "\n".join(body)
 
 
